@@ -1,0 +1,310 @@
+#include "win/services.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "win/ini_file.h"
+
+extern char** environ;
+
+namespace vkt {
+namespace {
+
+Services* g_current = nullptr;
+
+SystemServices& DefaultServices() {
+  // Never destroyed: destructors of other statics may still report through it.
+  static SystemServices* s = new SystemServices();
+  return *s;
+}
+
+std::string DefaultProfilePath() {
+  if (const char* p = std::getenv("VKT_PROFILE"); p != nullptr && *p != '\0')
+    return p;
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x != nullptr && *x != '\0')
+    return std::string(x) + "/vktdlg/profile.ini";
+  if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
+    return std::string(h) + "/.config/vktdlg/profile.ini";
+  return "vktdlg-profile.ini";
+}
+
+const char* AnswerName(int id) {
+  switch (id) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Annulla";
+    case IDABORT: return "Interrompi";
+    case IDRETRY: return "Riprova";
+    case IDIGNORE: return "Ignora";
+    case IDYES: return "S\xEC";
+    case IDNO: return "No";
+    default: return "?";
+  }
+}
+
+}  // namespace
+
+Services::~Services() = default;
+
+int Services::GetProfileInt(const std::string& section, const std::string& entry,
+                            int default_value) {
+  std::string v = GetProfileString(section, entry, "");
+  if (v.empty()) return default_value;
+  // As GetProfileInt: leading digits, optional sign; no digits gives 0.
+  return static_cast<int>(std::strtol(v.c_str(), nullptr, 10));
+}
+
+bool Services::WriteProfileInt(const std::string& section,
+                               const std::string& entry, int value) {
+  return WriteProfileString(section, entry, std::to_string(value));
+}
+
+Services& services() { return g_current != nullptr ? *g_current : DefaultServices(); }
+
+Services* SetServices(Services* s) {
+  Services* previous = g_current;
+  g_current = s;
+  return previous;
+}
+
+// --- SystemServices -----------------------------------------------------------
+
+SystemServices::SystemServices() : profile_path_(DefaultProfilePath()) {}
+SystemServices::~SystemServices() = default;
+
+int SystemServices::MessageBox(const std::string& text, const std::string& caption,
+                               unsigned type) {
+  // No window system here: the box is a block of text on standard error and
+  // the answer is the box's default button, as if Enter had been pressed.
+  int answer = win::DefaultAnswer(type);
+  std::fprintf(stderr, "[%s] %s [%s]\n", caption.c_str(), text.c_str(),
+               AnswerName(answer));
+  std::fflush(stderr);
+  return answer;
+}
+
+void SystemServices::Beep(unsigned, unsigned) {
+  // The terminal bell is the only sound a console host has.
+  if (isatty(STDERR_FILENO)) {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+  }
+}
+
+void SystemServices::WaitCursor(bool show) { wait_cursor_ += show ? 1 : -1; }
+
+void SystemServices::Sleep(uint32_t ms) {
+  if (ms == 0) {
+    std::this_thread::yield();
+    return;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+int64_t SystemServices::NowMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int64_t SystemServices::MonotonicMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool SystemServices::LocalTime(int64_t unix_seconds, std::tm* out) {
+  time_t t = static_cast<time_t>(unix_seconds);
+  if (static_cast<int64_t>(t) != unix_seconds) return false;
+  return localtime_r(&t, out) != nullptr;
+}
+
+int32_t SystemServices::TimeZoneBias() {
+  // glibc's `timezone` is the standard offset in seconds west of UTC, which
+  // is exactly the Windows bias in seconds.
+  tzset();
+  return static_cast<int32_t>(timezone / 60);
+}
+
+std::string SystemServices::LoadString(uint32_t id) {
+  auto it = strings_.find(id);
+  return it == strings_.end() ? std::string() : it->second;
+}
+
+void SystemServices::Exit(int code) {
+  std::fflush(nullptr);
+  std::exit(code);
+}
+
+bool SystemServices::GetClipboardText(std::string* text) {
+  if (!has_clipboard_) return false;
+  *text = clipboard_;
+  return true;
+}
+
+bool SystemServices::SetClipboardText(const std::string& text) {
+  clipboard_ = text;
+  has_clipboard_ = true;
+  return true;
+}
+
+std::string SystemServices::GetProfileString(const std::string& section,
+                                             const std::string& entry,
+                                             const std::string& default_value) {
+  return win::ReadIniString(profile_path_, section, entry, default_value);
+}
+
+bool SystemServices::WriteProfileString(const std::string& section,
+                                        const std::string& entry,
+                                        const std::string& value) {
+  return win::WriteIniString(profile_path_, section, entry, value);
+}
+
+bool SystemServices::IsMainWindowZoomed() { return false; }
+
+bool SystemServices::ShellExecute(const std::string& file_in, const std::string& params,
+                                  const std::string& directory, int) {
+  std::string file = file_in;
+  if (file == "calc.exe") {
+    // The host asks for the Windows calculator: take the desktop's own.
+    const char* chosen = std::getenv("VKT_CALCULATOR");
+    file.clear();
+    if (chosen != nullptr && *chosen != '\0') {
+      file = chosen;
+    } else {
+      for (const char* c : {"/usr/bin/gnome-calculator", "/usr/bin/kcalc",
+                            "/usr/bin/galculator", "/usr/bin/xcalc"}) {
+        if (access(c, X_OK) == 0) {
+          file = c;
+          break;
+        }
+      }
+    }
+    if (file.empty()) return false;
+  }
+  // Started through /bin/sh so that `params` keeps its command-line meaning;
+  // every piece is passed as a separate argument, never pasted into a script.
+  std::string script = "cd \"$1\" 2>/dev/null; shift; exec \"$@\"";
+  std::vector<std::string> args = {"/bin/sh", "-c", script, "sh",
+                                   directory.empty() ? "." : directory, file};
+  size_t i = 0;
+  while (i < params.size()) {
+    while (i < params.size() && params[i] == ' ') ++i;
+    if (i >= params.size()) break;
+    std::string word;
+    bool quoted = false;
+    while (i < params.size() && (quoted || params[i] != ' ')) {
+      if (params[i] == '"') quoted = !quoted;
+      else word += params[i];
+      ++i;
+    }
+    args.push_back(word);
+  }
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) != 0)
+    return false;
+  // The program runs on by itself; reap it if it already failed to start.
+  int status = 0;
+  pid_t done = waitpid(pid, &status, WNOHANG);
+  return !(done == pid && WIFEXITED(status) && WEXITSTATUS(status) == 127);
+}
+
+void SystemServices::Notice(const std::string& text) {
+  std::fprintf(stderr, "vktdlg: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+void SystemServices::SetStringResource(uint32_t id, std::string text) {
+  strings_[id] = std::move(text);
+}
+
+void SystemServices::SetProfilePath(std::string path) { profile_path_ = std::move(path); }
+
+// --- TestServices ---------------------------------------------------------------
+
+// A fixed start for the virtual clock: 2025-02-03 09:07:05 UTC.
+TestServices::TestServices() : now_micros_(INT64_C(1738573625) * 1000000) {}
+TestServices::~TestServices() = default;
+
+int TestServices::MessageBox(const std::string& text, const std::string& caption,
+                             unsigned type) {
+  int answer;
+  if (!answers_.empty()) {
+    answer = answers_.front();
+    answers_.pop_front();
+  } else {
+    answer = win::DefaultAnswer(type);
+  }
+  transcript_.push_back(ShownMessage{text, caption, type, answer});
+  return answer;
+}
+
+void TestServices::Beep(unsigned frequency_hz, unsigned duration_ms) {
+  beeps_.emplace_back(frequency_hz, duration_ms);
+}
+
+void TestServices::WaitCursor(bool show) { cursor_depth_ += show ? 1 : -1; }
+
+void TestServices::Sleep(uint32_t ms) {
+  sleeps_.push_back(ms);
+  slept_ms_ += ms;
+  now_micros_ += static_cast<int64_t>(ms) * 1000;
+  mono_micros_ += static_cast<int64_t>(ms) * 1000;
+}
+
+int64_t TestServices::NowMicros() { return now_micros_; }
+int64_t TestServices::MonotonicMicros() { return mono_micros_; }
+
+int32_t TestServices::TimeZoneBias() {
+  return has_bias_ ? bias_ : SystemServices::TimeZoneBias();
+}
+
+void TestServices::Exit(int code) { throw ExitRequested{code}; }
+
+bool TestServices::GetClipboardText(std::string* text) {
+  if (!clipboard_ok_ || !has_clip_) return false;
+  *text = clip_;
+  return true;
+}
+
+bool TestServices::SetClipboardText(const std::string& text) {
+  if (!clipboard_ok_) return false;
+  clip_ = text;
+  has_clip_ = true;
+  return true;
+}
+
+std::string TestServices::GetProfileString(const std::string& section,
+                                           const std::string& entry,
+                                           const std::string& default_value) {
+  auto s = profile_.find(section);
+  if (s == profile_.end()) return default_value;
+  auto e = s->second.find(entry);
+  return e == s->second.end() ? default_value : e->second;
+}
+
+bool TestServices::WriteProfileString(const std::string& section,
+                                      const std::string& entry,
+                                      const std::string& value) {
+  profile_[section][entry] = value;
+  return true;
+}
+
+bool TestServices::ShellExecute(const std::string& file, const std::string& params,
+                                const std::string& directory, int show) {
+  shell_calls_.push_back(file + "|" + params + "|" + directory + "|" +
+                         std::to_string(show));
+  return shell_ok_;
+}
+
+void TestServices::Notice(const std::string& text) { notices_.push_back(text); }
+
+}  // namespace vkt
