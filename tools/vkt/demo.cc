@@ -1,0 +1,138 @@
+// `vkt demo`: the library at work, one section per subsystem built so far.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/checks.h"
+#include "common/julian.h"
+#include "common/vktstring.h"
+#include "frame/vktapp.h"
+#include "tools/vkt/vkt.h"
+#include "win/winconst.h"
+
+namespace vkt::tool {
+namespace {
+
+void Section(const char* title) { std::printf("\n== %s\n", title); }
+
+// Terminal output is UTF-8; the library's texts are Windows-1252.
+std::string Show(const char* cp1252) {
+  char copy[512];
+  strzcpy(copy, cp1252, sizeof copy);
+  return StrToUtf8(copy);
+}
+
+void DemoStrings() {
+  Section("Stringhe (campi a larghezza fissa)");
+  char amount[32];
+  std::snprintf(amount, sizeof amount, "%16.2f", 1234567.89);
+  strsost(amount, '.', ',');
+  std::printf("strcomma    '%s'", amount);
+  std::printf(" -> '%s'\n", strcomma(amount));
+  char words[132];
+  ctol(1234.56, words);
+  std::printf("ctol        1234,56 -> %s\n", words);
+  char field[16] = "  Rossi";
+  std::printf("strleft     '  Rossi' su 10 -> '%s'\n", strleft(field, 10));
+  char name[32] = "mARIO  rossi";
+  std::printf("strproper   'mARIO  rossi' -> '%s'\n", strproper(name));
+  std::printf("SqlQuote    d'arco* -> %s\n",
+              SqlQuote(CString("d'arco*"), false, true, true).GetString());
+  std::printf("Like        'FATT*2025' su 'FATTURA-2025' -> %s\n",
+              Like("FATT*2025", "FATTURA-2025") == 0 ? "corrisponde" : "no");
+}
+
+void DemoChecks() {
+  Section("Codici fiscali e partite IVA");
+  for (const char* cf : {"BBBCCC90B02A000M", "BBBCCC90B02A000N", "bbbccc90b02a000m", ""}) {
+    std::printf("codice fiscale '%s': %s\n", cf, CheckCodFiscale(cf) ? "valido" : "non valido");
+  }
+  for (const char* pi : {"12345678903", "12345678904", "1234567890A"}) {
+    std::printf("partita IVA    '%s': %s\n", pi, CheckPartIva(pi) ? "valida" : "non valida");
+  }
+  std::printf("filtro cifre: '7' %s, 'a' %s\n", filter_digit('7') ? "accettato" : "rifiutato",
+              filter_digit('a') ? "accettato" : "rifiutato");
+}
+
+void DemoDates() {
+  Section("Giorni giuliani e orari");
+  double ole = 36526.0;  // 1 January 2000
+  int32_t day = DateToJulian(ole, 0);
+  std::printf("01/01/2000 -> giorno giuliano %ld, conteggio breve %ld\n",
+              static_cast<long>(day), static_cast<long>(DateToJulian(ole, 1)));
+  char sql[13];
+  std::printf("JulianToSQL -> %s\n", JulianToSQL(day, sql, sizeof sql));
+  int week = 0, wyear = 0;
+  GetWeekNumber(day, &week, &wyear);
+  std::printf("settimana %d dell'anno %d\n", week, wyear);
+  std::printf("ISO 8601 con fuso -> %s\n", static_cast<const char*>(JulianToTmzString(day)));
+  std::printf("TimeToString(3725) -> %s, StringToTime(\"12:30\") -> %ld\n",
+              static_cast<const char*>(TimeToString(3725)),
+              static_cast<long>(StringToTime("12:30")));
+  int32_t today = Now(0);
+  std::printf("oggi: %02d/%02d/%04d (giorno %ld)\n", Day(today), Month(today), Year(today),
+              static_cast<long>(today));
+}
+
+void DemoRounding() {
+  Section("Arrotondamenti");
+  std::printf("Round(2.5, 0) = %g, Round(-1.5, 0) = %g, MyCeil(0.25, 1) = %g\n",
+              Round(2.5, 0), Round(-1.5, 0), MyCeil(0.25, 1));
+  std::printf("CeilToFiveCents(1.26) = %.2f\n", CeilToFiveCents(1.26));
+  double tiny = 0.004;
+  int cleared = TestIfZero(&tiny, 2);
+  std::printf("TestIfZero(0.004, 2) -> %g (azzerato: %d)\n", tiny, cleared);
+}
+
+void DemoLog(const std::string& dir) {
+  Section("Registro e regola di segnalazione");
+  std::string path = dir + "/log";
+  mkdir(dir.c_str(), 0755);
+  mkdir(path.c_str(), 0755);
+  path += "/demo.txt";
+  FILE* log = std::fopen(path.c_str(), "ab");
+  if (log == nullptr) {
+    std::printf("registro non apribile: %s\n", path.c_str());
+    return;
+  }
+  vktpar->log_file = log;
+  vkt::Report("Dimostrazione: messaggio nel registro (100% scritto come \xE8)", "VKT",
+              MB_OK | MB_ICONINFORMATION);
+  vktpar->log_file = nullptr;
+  std::fclose(log);
+  std::printf("scritto in %s:\n", path.c_str());
+  log = std::fopen(path.c_str(), "rb");
+  char line[256];
+  std::string last;
+  while (log != nullptr && std::fgets(line, sizeof line, log) != nullptr) last = line;
+  if (log != nullptr) std::fclose(log);
+  std::printf("  %s", Show(last.c_str()).c_str());
+}
+
+}  // namespace
+
+int Demo(const std::vector<std::string>& args) {
+  std::string dir = "vkt-demo";
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--dir" && i + 1 < args.size()) {
+      dir = args[++i];
+    } else {
+      std::fprintf(stderr, "vkt demo: argomento sconosciuto: %s\n", args[i].c_str());
+      return 2;
+    }
+  }
+  std::printf("VKTDlg per Linux: dimostrazione (cartella %s)\n", dir.c_str());
+  std::printf("blocco parametri di %zu byte, programma '%s', prodotto '%s'\n",
+              sizeof(VKTAPPPARAM), vktpar->app_name, vktpar->product);
+  DemoStrings();
+  DemoChecks();
+  DemoDates();
+  DemoRounding();
+  DemoLog(dir);
+  return 0;
+}
+
+}  // namespace vkt::tool

@@ -1,0 +1,137 @@
+// vkt: the library's sample host.
+//
+//   vkt check cf TEXT...      Italian fiscal codes
+//   vkt check piva TEXT...    Italian VAT numbers
+//   vkt date DD/MM/YYYY       Julian Day Number and short count of a date
+//   vkt date N                the date of Julian Day Number N
+//   vkt demo                  what the library does, end to end
+#include "tools/vkt/vkt.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/checks.h"
+#include "common/julian.h"
+#include "frame/vktapp.h"
+
+namespace vkt::tool {
+namespace {
+
+VKTAPPPARAM g_par;
+int g_date_base = 0;
+int32_t g_company = 1;
+int32_t g_year = 2025;
+
+constexpr const char* kUsage =
+    "uso: vkt COMANDO [ARGOMENTI]\n"
+    "\n"
+    "  check cf TESTO...      verifica codici fiscali\n"
+    "  check piva TESTO...    verifica partite IVA\n"
+    "  date GG/MM/AAAA        numero di giorno giuliano e conteggio breve\n"
+    "  date N                 data del giorno giuliano N\n"
+    "  demo                   dimostrazione della libreria\n"
+    "  --help, --version\n";
+
+int Check(const std::vector<std::string>& args) {
+  if (args.size() < 2 || (args[0] != "cf" && args[0] != "piva")) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  bool cf = args[0] == "cf";
+  bool all_valid = true;
+  for (size_t i = 1; i < args.size(); ++i) {
+    bool ok = cf ? CheckCodFiscale(args[i].c_str()) : CheckPartIva(args[i].c_str());
+    std::printf("%s %s\n", args[i].c_str(), ok ? "valid" : "invalid");
+    all_valid = all_valid && ok;
+  }
+  return all_valid ? 0 : 1;
+}
+
+bool AllDigitsText(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+int Date(const std::vector<std::string>& args) {
+  if (args.size() != 1) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string& a = args[0];
+  if (a.size() == 10 && a[2] == '/' && a[5] == '/' &&
+      AllDigitsText(a.substr(0, 2)) && AllDigitsText(a.substr(3, 2)) &&
+      AllDigitsText(a.substr(6, 4))) {
+    // "YYYY-MM-DD 00:00:00": the library's timestamp form, which refuses a
+    // day that does not exist.
+    std::string ts = a.substr(6, 4) + "-" + a.substr(3, 2) + "-" + a.substr(0, 2) + " 00:00:00";
+    std::vector<char> buf(ts.begin(), ts.end());
+    buf.push_back('\0');
+    double ole = TimestampToDate(buf.data());
+    if (ole == 0.0) {
+      std::fprintf(stderr, "vkt: data inesistente: %s\n", a.c_str());
+      return 1;
+    }
+    std::printf("%ld %ld\n", static_cast<long>(DateToJulian(ole, 0)),
+                static_cast<long>(DateToJulian(ole, 1)));
+    return 0;
+  }
+  if (AllDigitsText(a) && a.size() <= 9) {
+    int32_t day = static_cast<int32_t>(std::atol(a.c_str()));
+    int y = Year(day), m = Month(day), d = Day(day);
+    if (day == 0 || y == 0) {
+      std::fprintf(stderr, "vkt: giorno giuliano senza data: %s\n", a.c_str());
+      return 1;
+    }
+    std::printf("%02d/%02d/%04d\n", d, m, y);
+    return 0;
+  }
+  std::fprintf(stderr, "vkt: data non valida: %s (GG/MM/AAAA o un numero)\n", a.c_str());
+  return 1;
+}
+
+}  // namespace
+
+void InitHost() {
+  std::memset(&g_par, 0, sizeof g_par);
+  std::strcpy(g_par.app_name, "VKT");
+  std::strcpy(g_par.product, "MIRTOTS");
+  std::strcpy(g_par.server, "FAIRCOMS");
+  std::strcpy(g_par.host, "LOCALHOST");
+  std::strcpy(g_par.archive, "ARCHIVI");
+  g_par.date_base = &g_date_base;
+  g_par.company = &g_company;
+  g_par.year = &g_year;
+  VKTDlgInitialize(&g_par);
+}
+
+}  // namespace vkt::tool
+
+int main(int argc, char** argv) {
+  using namespace vkt::tool;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string cmd = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (cmd == "--version") {
+    std::printf("vkt %s (VKTDlg per Linux)\n", VKT_VERSION);
+    return 0;
+  }
+  InitHost();
+  if (cmd == "check") return Check(rest);
+  if (cmd == "date") return Date(rest);
+  if (cmd == "demo") return Demo(rest);
+  std::fprintf(stderr, "vkt: comando sconosciuto: %s\n\n%s", cmd.c_str(), kUsage);
+  return 2;
+}

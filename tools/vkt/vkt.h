@@ -1,0 +1,17 @@
+// The sample host's subcommands.
+#ifndef VKT_TOOLS_VKT_H_
+#define VKT_TOOLS_VKT_H_
+
+#include <string>
+#include <vector>
+
+namespace vkt::tool {
+
+// The host's own parameter block, filled once and handed to the library.
+void InitHost();
+
+int Demo(const std::vector<std::string>& args);
+
+}  // namespace vkt::tool
+
+#endif  // VKT_TOOLS_VKT_H_
