@@ -277,7 +277,8 @@ int64_t NewFileId() {
     std::seed_seq seq{rd(), rd(), rd(), rd(), static_cast<unsigned>(::getpid())};
     return new std::mt19937_64(seq);
   }();
-  return static_cast<int64_t>((*rng)() >> 2) + 1;
+  // 31 bits: a file id is a signed 32-bit header value to its callers.
+  return static_cast<int64_t>((*rng)() % 0x7ffffffe) + 1;
 }
 
 int64_t NowSeconds() { return vkt::services().NowMicros() / 1000000; }
@@ -505,7 +506,6 @@ Status Attach(const Where& w, TableMeta meta, FileKind kind, int32_t datno, int 
 void Register(std::unique_ptr<OpenFile> f) {
   Instance& in = Cur();
   for (int i = 0; i < f->numbers; ++i) in.slots[static_cast<size_t>(f->datno + i)] = Slot{f.get(), i};
-  if (in.txn) f->created_at_sp = -1;
   in.files.push_back(std::move(f));
 }
 
