@@ -513,6 +513,11 @@ namespace vkt::isam {
 //   user.ADMIN=secret       ; one entry per user: its password
 VKT_API void SetIsamProgramDirectory(const char* dir);
 VKT_API std::string IsamSettingsPath();
+// Copies the data folder `dir` into `dest` (created when absent) as it was
+// at one moment, while other sessions and processes go on writing: the
+// store through the engine's online backup, the descriptors written anew
+// from the copy. Answers 0 or a status.
+VKT_API int16_t BackupIsamFolder(const char* dir, const char* dest);
 }  // namespace vkt::isam
 
 #endif  // VKT_ISAM_CTREE_H_

@@ -1,5 +1,6 @@
 // Session, files and transactions of the ISAM client.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -849,6 +850,47 @@ void CloseEverything(Instance& in) {
 }
 
 }  // namespace detail
+
+int16_t BackupIsamFolder(const char* dir, const char* dest) {
+  using namespace detail;
+  std::lock_guard<std::recursive_mutex> l(SessionMutex());
+  if (dir == nullptr || dest == nullptr || *dir == '\0' || *dest == '\0') return CT_BAD_PARAMETER;
+  char real[PATH_MAX];
+  if (::realpath(dir, real) == nullptr) return CT_FILE_NOT_FOUND;
+  std::string from = real;
+  if (::mkdir(dest, 0777) != 0 && errno != EEXIST) return CT_CREATE_FAILED;
+  if (::realpath(dest, real) == nullptr) return CT_CREATE_FAILED;
+  std::string to = real;
+  if (to == from) return CT_BAD_PARAMETER;
+  std::unique_ptr<Store> src;
+  if (Status e_ = OpenSqliteStore(from, &src); !e_.ok()) return e_.code;
+  const std::string tmp = to + "/isam.db.part";
+  ::unlink(tmp.c_str());
+  Status s = src->Backup(tmp);
+  src.reset();
+  if (!s.ok()) return s.code;
+  ::unlink((to + "/isam.db-wal").c_str());
+  ::unlink((to + "/isam.db-shm").c_str());
+  if (::rename(tmp.c_str(), (to + "/isam.db").c_str()) != 0) return CT_WRITE_ERROR;
+  std::unique_ptr<Store> copy;
+  if (Status e_ = OpenSqliteStore(to, &copy); !e_.ok()) return e_.code;
+  std::vector<std::string> names;
+  if (Status e_ = copy->ListTables(&names); !e_.ok()) return e_.code;
+  Folder folder;
+  folder.path = to;
+  for (const std::string& name : names) {
+    TableMeta meta;
+    if (Status e_ = copy->LoadTable(name, &meta); !e_.ok()) return e_.code;
+    // Alternative index files inside the source folder move with it.
+    for (IndexDef& ix : meta.def.indexes)
+      if (ix.file.rfind(from + "/", 0) == 0) ix.file = to + ix.file.substr(from.size());
+    size_t dot = name.rfind('.');
+    QueueDescriptors(&folder, meta, to + "/" + (dot == std::string::npos ? name : name.substr(0, dot)));
+  }
+  for (const FileOp& op : folder.pending)
+    if (Status e_ = WriteDescriptor(op.path, op.d); !e_.ok()) return e_.code;
+  return 0;
+}
 
 void ResetIsamForTesting() {
   std::lock_guard<std::recursive_mutex> l(detail::SessionMutex());
