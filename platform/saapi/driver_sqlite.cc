@@ -17,8 +17,16 @@ namespace {
 
 constexpr int kDefaultBusyMs = 5000;
 
+}  // namespace
+
 // SQLite result codes onto SQLSTATE classes: the one place they are mapped.
-std::string SqlStateOf(int code, const std::string& message) {
+std::string SqliteSqlState(int code, const std::string& message) {
+  auto has = [&](const char* s) { return message.find(s) != std::string::npos; };
+  // SQLite's ODBC driver passes the primary code only: the words decide.
+  if (has("UNIQUE constraint failed") || has("PRIMARY KEY must be unique")) return "23505";
+  if (has("NOT NULL constraint failed")) return "23502";
+  if (has("FOREIGN KEY constraint failed")) return "23503";
+  if (has("CHECK constraint failed")) return "23514";
   switch (code) {
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY: return "23505";
@@ -42,7 +50,6 @@ std::string SqlStateOf(int code, const std::string& message) {
     case SQLITE_NOTADB: return "08001";
     default: break;
   }
-  auto has = [&](const char* s) { return message.find(s) != std::string::npos; };
   if (has("no such table") || has("no such view")) return "42P01";
   if (has("no such column")) return "42703";
   if (has("duplicate column name")) return "42701";
@@ -54,6 +61,8 @@ std::string SqlStateOf(int code, const std::string& message) {
   if (has("is locked")) return "55006";  // in use by an open statement
   return "HY000";
 }
+
+namespace {
 
 std::string ToUtf8(const std::string& s) { return win::Cp1252ToUtf8(s); }
 std::string FromUtf8(const char* s, int n) {
@@ -261,7 +270,7 @@ class SqliteConnection : public Connection {
       int off = sqlite3_error_offset(db_);
       if (off >= 0) pos = off + 1;
     }
-    ThrowServerError(SqlStateOf(code, m), code, pos, m, sql);
+    ThrowServerError(SqliteSqlState(code, m), code, pos, m, sql);
   }
 
   // Runs the library's dialect statements; true when `sql` was one of them.

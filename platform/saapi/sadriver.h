@@ -146,6 +146,10 @@ VKT_API Driver* SqliteDriver();
 VKT_API Driver* OdbcDriver();
 VKT_API Driver* MysqlDriver();
 
+// The SQLSTATE of an SQLite result code and message (also for SQLite's
+// ODBC driver, which reports HY000 for everything).
+VKT_API std::string SqliteSqlState(int code, const std::string& message);
+
 // Parsing helpers shared by the drivers.
 // "host:port@db", "host@db", "db" -> parts (port 0 when absent).
 struct HostDb {
