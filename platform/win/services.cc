@@ -138,7 +138,11 @@ std::string SystemServices::LoadString(uint32_t id) {
 
 void SystemServices::Exit(int code) {
   std::fflush(nullptr);
-  std::exit(code);
+  // The process keeps 8 bits of its exit code: a failure whose low byte is
+  // 0 (256, 512...) must still not end as success.
+  int status = code & 0xFF;
+  if (status == 0 && code != 0) status = 1;
+  std::exit(status);
 }
 
 bool SystemServices::GetClipboardText(std::string* text) {
