@@ -88,12 +88,8 @@ Driver* FindDriver(eSAClient client) {
   switch (client) {
     case SA_PostgreSQL_Client: return PostgresDriver();
     case SA_SQLite_Client: return SqliteDriver();
-#ifdef VKT_HAVE_ODBC_DRIVER
     case SA_ODBC_Client: return OdbcDriver();
-#endif
-#ifdef VKT_HAVE_MYSQL_DRIVER
     case SA_MySQL_Client: return MysqlDriver();
-#endif
     default: return nullptr;
   }
 }
