@@ -88,9 +88,9 @@ enum : int16_t {
 // call. `isam_err` is set by every ISAM-level call (0 on success),
 // `uerr_cod` by every call, `sysio_cod` to the errno / engine code of the
 // last system failure (0 when none).
-extern VKT_API thread_local int16_t isam_err;
-extern VKT_API thread_local int16_t uerr_cod;
-extern VKT_API thread_local int16_t sysio_cod;
+extern VKT_API constinit thread_local int16_t isam_err;
+extern VKT_API constinit thread_local int16_t uerr_cod;
+extern VKT_API constinit thread_local int16_t sysio_cod;
 
 // --- File descriptions -----------------------------------------------------
 

@@ -122,10 +122,10 @@ Status AddImage(OpenFile* f, std::string image, void* rec) {
     s = folder->store->SaveTable(f->meta);
   }
   int64_t pos = 0;
+  std::vector<std::string> keys;
+  std::vector<bool> has;
   if (s.ok()) s = f->ts->Insert(image, &pos);
   if (s.ok()) {
-    std::vector<std::string> keys;
-    std::vector<bool> has;
     Keys(f, image, pos, &keys, &has);
     for (size_t i = 0; i < keys.size() && s.ok(); ++i) {
       if (!has[i]) continue;
@@ -142,7 +142,7 @@ Status AddImage(OpenFile* f, std::string image, void* rec) {
   s = FinishWrite(folder, s);
   if (!s.ok()) return s;
   if (rec != nullptr) std::memcpy(rec, image.data(), std::min<size_t>(image.size(), f->meta.def.reclen));
-  MakeCurrent(f, pos, std::move(image));
+  MakeCurrent(f, pos, std::move(image), std::move(keys), std::move(has));
   return {};
 }
 

@@ -17,9 +17,9 @@
 #include "win/ini_file.h"
 #include "win/services.h"
 
-thread_local int16_t isam_err = -1;
-thread_local int16_t uerr_cod = -1;
-thread_local int16_t sysio_cod = -1;
+constinit thread_local int16_t isam_err = -1;
+constinit thread_local int16_t uerr_cod = -1;
+constinit thread_local int16_t sysio_cod = -1;
 
 namespace vkt::isam {
 namespace {
@@ -269,6 +269,16 @@ void MakeCurrent(OpenFile* f, int64_t pos, std::string image) {
   f->cur_has_key.resize(ixs.size());
   for (size_t i = 0; i < ixs.size(); ++i)
     f->cur_has_key[i] = BuildKey(ixs[i], image, pos, &f->cur_keys[i]);
+  f->cur_image = std::move(image);
+}
+
+void MakeCurrent(OpenFile* f, int64_t pos, std::string image, std::vector<std::string> keys,
+                 std::vector<bool> has) {
+  f->has_cur = f->has_anchor = true;
+  f->reset = false;
+  f->cur_pos = pos;
+  f->cur_keys = std::move(keys);
+  f->cur_has_key = std::move(has);
   f->cur_image = std::move(image);
 }
 

@@ -175,6 +175,9 @@ Status LockForRead(OpenFile* f, int64_t pos);
 Status LockForWrite(OpenFile* f, int64_t pos, bool* temporary);
 void ReleaseTemporary(OpenFile* f, int64_t pos);
 void MakeCurrent(OpenFile* f, int64_t pos, std::string image);
+// The same with the keys already built for the image.
+void MakeCurrent(OpenFile* f, int64_t pos, std::string image, std::vector<std::string> keys,
+                 std::vector<bool> has);
 void QueueDescriptors(OpenFile* f);
 void QueueDescriptors(Folder* folder, const TableMeta& meta, const std::string& stem);
 int64_t NewFileId();

@@ -64,6 +64,7 @@ class Stmt {
   Stmt& operator=(const Stmt&) = delete;
   ~Stmt() { sqlite3_finalize(st_); }
 
+  bool ready() const { return st_ != nullptr; }
   Status Prepare(sqlite3* db, const std::string& sql) {
     if (st_ != nullptr) return {};
     db_ = db;
@@ -122,6 +123,13 @@ class Stmt {
   sqlite3_stmt* st_ = nullptr;
 };
 
+// Builds the SQL text only the first time: the hot paths must not pay for
+// string assembly on every call.
+#define VKT_ISAM_PREPARE(st, db, sql)                                  \
+  do {                                                                 \
+    if (!(st).ready()) VKT_ISAM_RETURN_IF_ERROR((st).Prepare(db, sql)); \
+  } while (0)
+
 class OfdLocks : public LockSpace {
  public:
   explicit OfdLocks(int fd) : fd_(fd) {}
@@ -176,27 +184,27 @@ class SqliteTable : public TableStore {
   }
 
   Status Insert(std::string_view image, int64_t* pos) override {
-    VKT_ISAM_RETURN_IF_ERROR(insert_.Prepare(db_, "INSERT INTO " + R() + "(image) VALUES(?1)"));
+    VKT_ISAM_PREPARE(insert_, db_, "INSERT INTO " + R() + "(image) VALUES(?1)");
     insert_.Bind(1, image);
     Status s = insert_.Exec();
     if (s.ok()) *pos = sqlite3_last_insert_rowid(db_);
     return s;
   }
   Status Update(int64_t pos, std::string_view image) override {
-    VKT_ISAM_RETURN_IF_ERROR(update_.Prepare(db_, "UPDATE " + R() + " SET image=?2 WHERE pos=?1"));
+    VKT_ISAM_PREPARE(update_, db_, "UPDATE " + R() + " SET image=?2 WHERE pos=?1");
     update_.Bind(1, pos);
     update_.Bind(2, image);
     VKT_ISAM_RETURN_IF_ERROR(update_.Exec());
     return sqlite3_changes(db_) == 1 ? Status{} : Status{CT_RECORD_DELETED};
   }
   Status Erase(int64_t pos) override {
-    VKT_ISAM_RETURN_IF_ERROR(erase_.Prepare(db_, "DELETE FROM " + R() + " WHERE pos=?1"));
+    VKT_ISAM_PREPARE(erase_, db_, "DELETE FROM " + R() + " WHERE pos=?1");
     erase_.Bind(1, pos);
     VKT_ISAM_RETURN_IF_ERROR(erase_.Exec());
     return sqlite3_changes(db_) == 1 ? Status{} : Status{CT_RECORD_DELETED};
   }
   Status Read(int64_t pos, std::string* image) override {
-    VKT_ISAM_RETURN_IF_ERROR(read_.Prepare(db_, "SELECT image FROM " + R() + " WHERE pos=?1"));
+    VKT_ISAM_PREPARE(read_, db_, "SELECT image FROM " + R() + " WHERE pos=?1");
     read_.Bind(1, pos);
     bool row = false;
     Status s = read_.Step(&row);
@@ -211,9 +219,9 @@ class SqliteTable : public TableStore {
     const int h = static_cast<int>(how);
     const bool desc = how == Seek::kLast || how == Seek::kLE || how == Seek::kLT;
     Stmt& st = seek_rec_[h];
-    VKT_ISAM_RETURN_IF_ERROR(st.Prepare(db_, "SELECT pos,image FROM " + R() + kWhere[h] +
+    VKT_ISAM_PREPARE(st, db_, "SELECT pos,image FROM " + R() + kWhere[h] +
                                                  (desc ? " ORDER BY pos DESC" : " ORDER BY pos") +
-                                                 " LIMIT 1"));
+                                                 " LIMIT 1");
     if (h >= 2) st.Bind(1, from);
     bool row = false;
     Status s = st.Step(&row);
@@ -226,7 +234,7 @@ class SqliteTable : public TableStore {
     return row ? Status{} : Status{CT_NOT_FOUND};
   }
   Status CountRecords(int64_t* n) override {
-    VKT_ISAM_RETURN_IF_ERROR(count_.Prepare(db_, "SELECT count(*) FROM " + R()));
+    VKT_ISAM_PREPARE(count_, db_, "SELECT count(*) FROM " + R());
     bool row = false;
     Status s = count_.Step(&row);
     if (s.ok() && row) *n = count_.Int(0);
@@ -235,15 +243,14 @@ class SqliteTable : public TableStore {
   }
   Status AddKey(int index, std::string_view key, int64_t pos) override {
     Ix& ix = ix_[index];
-    VKT_ISAM_RETURN_IF_ERROR(ix.add.Prepare(db_, "INSERT INTO " + K(index) + "(key,pos) VALUES(?1,?2)"));
+    VKT_ISAM_PREPARE(ix.add, db_, "INSERT INTO " + K(index) + "(key,pos) VALUES(?1,?2)");
     ix.add.Bind(1, key);
     ix.add.Bind(2, pos);
     return ix.add.Exec();
   }
   Status RemoveKey(int index, std::string_view key, int64_t pos) override {
     Ix& ix = ix_[index];
-    VKT_ISAM_RETURN_IF_ERROR(
-        ix.remove.Prepare(db_, "DELETE FROM " + K(index) + " WHERE key=?1 AND pos=?2"));
+    VKT_ISAM_PREPARE(ix.remove, db_, "DELETE FROM " + K(index) + " WHERE key=?1 AND pos=?2");
     ix.remove.Bind(1, key);
     ix.remove.Bind(2, pos);
     return ix.remove.Exec();
@@ -255,16 +262,18 @@ class SqliteTable : public TableStore {
     const bool with_image = image != nullptr;
     Stmt& st = ix.seek[h][with_image];
     const bool desc = how == Seek::kLast || how == Seek::kLE || how == Seek::kLT;
-    static const char* const kOp[] = {"", "", ">=", ">", "<=", "<"};
-    std::string cond;
-    if (h >= 2) cond = ix.dup ? std::string(" WHERE (k.key,k.pos)") + kOp[h] + "(?1,?2)"
-                              : std::string(" WHERE k.key") + kOp[h] + "?1";
-    std::string order = ix.dup ? (desc ? " ORDER BY k.key DESC,k.pos DESC" : " ORDER BY k.key,k.pos")
-                               : (desc ? " ORDER BY k.key DESC" : " ORDER BY k.key");
-    std::string sql = with_image ? "SELECT k.key,k.pos,r.image FROM " + K(index) +
-                                       " AS k CROSS JOIN " + R() + " AS r ON r.pos=k.pos"
-                                 : "SELECT k.key,k.pos FROM " + K(index) + " AS k";
-    VKT_ISAM_RETURN_IF_ERROR(st.Prepare(db_, sql + cond + order + " LIMIT 1"));
+    if (!st.ready()) {
+      static const char* const kOp[] = {"", "", ">=", ">", "<=", "<"};
+      std::string cond;
+      if (h >= 2) cond = ix.dup ? std::string(" WHERE (k.key,k.pos)") + kOp[h] + "(?1,?2)"
+                                : std::string(" WHERE k.key") + kOp[h] + "?1";
+      std::string order = ix.dup ? (desc ? " ORDER BY k.key DESC,k.pos DESC" : " ORDER BY k.key,k.pos")
+                                 : (desc ? " ORDER BY k.key DESC" : " ORDER BY k.key");
+      std::string sql = with_image ? "SELECT k.key,k.pos,r.image FROM " + K(index) +
+                                         " AS k CROSS JOIN " + R() + " AS r ON r.pos=k.pos"
+                                   : "SELECT k.key,k.pos FROM " + K(index) + " AS k";
+      VKT_ISAM_RETURN_IF_ERROR(st.Prepare(db_, sql + cond + order + " LIMIT 1"));
+    }
     if (h >= 2) {
       st.Bind(1, key);
       if (ix.dup) st.Bind(2, pos);
@@ -294,7 +303,7 @@ class SqliteTable : public TableStore {
   }
   Status CountAllKeys(int index, int64_t* n) override {
     Ix& ix = ix_[index];
-    VKT_ISAM_RETURN_IF_ERROR(ix.count_all.Prepare(db_, "SELECT count(*) FROM " + K(index)));
+    VKT_ISAM_PREPARE(ix.count_all, db_, "SELECT count(*) FROM " + K(index));
     bool row = false;
     Status s = ix.count_all.Step(&row);
     if (s.ok() && row) *n = ix.count_all.Int(0);
