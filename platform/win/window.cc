@@ -170,7 +170,6 @@ void ResetWindows() {
   m.timers.clear();
   m.keys.fill(false);
   m.modal.clear();
-  m.input = nullptr;
   m.stalls = 0;
   m.idle_handlers.clear();
   m.paint_targets.clear();

@@ -289,7 +289,8 @@ VKT_API LRESULT DispatchMessage(const MSG* msg);
 namespace vkt::win {
 
 // Clears every window, queued message, timer, focus and key state (the
-// windows' objects are detached, not deleted). For tests.
+// windows' objects are detached, not deleted); the user-input source stays
+// with whoever installed it. For tests.
 VKT_API void ResetWindows();
 // Number of live windows.
 VKT_API size_t WindowCount();
