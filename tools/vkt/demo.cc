@@ -1,7 +1,11 @@
 // `vkt demo`: the library at work, one section per subsystem built so far.
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +14,8 @@
 #include "common/julian.h"
 #include "common/vktstring.h"
 #include "frame/vktapp.h"
+#include "serial/serial_io.h"
+#include "system/serialport.h"
 #include "tools/vkt/vkt.h"
 #include "win/winconst.h"
 
@@ -112,6 +118,67 @@ void DemoLog(const std::string& dir) {
   std::printf("  %s", Show(last.c_str()).c_str());
 }
 
+void DemoSerial(const std::string& dir) {
+  Section("Porta seriale (pseudo-terminale al posto del cavo)");
+  // The far end of the cable: the master side of a pseudo-terminal, which
+  // sends back every line it receives.
+  int far = posix_openpt(O_RDWR | O_NOCTTY);
+  if (far < 0 || grantpt(far) != 0 || unlockpt(far) != 0 || ptsname(far) == nullptr) {
+    std::printf("pseudo-terminale non disponibile\n");
+    if (far >= 0) close(far);
+    return;
+  }
+  std::string device = ptsname(far);
+  vkt::serial_io::SetPortDevice(9, device);
+  mkdir(dir.c_str(), 0755);
+  mkdir((dir + "/log").c_str(), 0755);
+  std::string saved_path = vktpar->path;
+  strzcpy(vktpar->path, dir.c_str(), sizeof vktpar->path);
+  try {
+    CSerialPort port(true);
+    port.Open(9, 9600, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
+              CSerialPort::NoFlowControl, 0);
+    std::printf("COM9 -> %s, 9600 8N1\n", device.c_str());
+    const char line[] = "PESO? bilancia 1\r\n";
+    std::printf("inviati %lu byte\n", static_cast<unsigned long>(port.Write(line, sizeof line - 1)));
+    char echo[64];
+    size_t got = 0;
+    pollfd p{far, POLLIN, 0};
+    while (got < sizeof line - 1 && poll(&p, 1, 1000) > 0) {
+      ssize_t n = read(far, echo + got, sizeof line - 1 - got);
+      if (n <= 0) break;
+      got += static_cast<size_t>(n);
+    }
+    if (write(far, echo, got) != static_cast<ssize_t>(got)) std::printf("eco non riuscita\n");
+    COMMTIMEOUTS t{50, 0, 1000, 0, 0};  // the line, then 50 ms of silence
+    port.SetTimeouts(t);
+    char back[64] = {};
+    DWORD n = port.Read(back, sizeof back - 1);
+    std::printf("ricevuti %lu byte: %s", static_cast<unsigned long>(n), Show(back).c_str());
+  } catch (const CSerialException& e) {
+    std::printf("errore seriale %lu: %s", static_cast<unsigned long>(e.m_dwError),
+                Show(e.GetErrorMessage()).c_str());
+  }
+  strzcpy(vktpar->path, saved_path.c_str(), sizeof vktpar->path);
+  vkt::serial_io::SetPortDevice(9, "");
+  close(far);
+  std::string path = dir + "/log/serlog.txt";
+  FILE* log = std::fopen(path.c_str(), "rb");
+  std::vector<std::string> lines;
+  char text[256];
+  // Each record ends in CR LF after the bytes, which here end in CR LF too.
+  while (log != nullptr && std::fgets(text, sizeof text, log) != nullptr) {
+    if (std::strcmp(text, "\r\n") != 0) lines.push_back(text);
+  }
+  if (log != nullptr) std::fclose(log);
+  std::printf("ultime righe di %s:\n", path.c_str());
+  for (size_t i = lines.size() > 2 ? lines.size() - 2 : 0; i < lines.size(); ++i) {
+    std::string l = lines[i];
+    while (!l.empty() && (l.back() == '\n' || l.back() == '\r')) l.pop_back();
+    std::printf("  %s\n", Show(l.c_str()).c_str());
+  }
+}
+
 }  // namespace
 
 int Demo(const std::vector<std::string>& args) {
@@ -132,6 +199,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoDates();
   DemoRounding();
   DemoLog(dir);
+  DemoSerial(dir);
   return 0;
 }
 
