@@ -13,7 +13,9 @@
 #include "common/checks.h"
 #include "common/julian.h"
 #include "common/vktstring.h"
+#include "engine/zip.h"
 #include "frame/vktapp.h"
+#include "login/crypt.h"
 #include "serial/serial_io.h"
 #include "system/serialport.h"
 #include "tools/vkt/vkt.h"
@@ -179,6 +181,52 @@ void DemoSerial(const std::string& dir) {
   }
 }
 
+void DemoCrypt(const std::string& dir) {
+  Section("Cifratura utenti, impronte e archivi ZIP");
+  char stored[17], back[17];
+  if (CryptUser("Mario Rossi", true, 0, stored, sizeof stored) &&
+      CryptUser(stored, false, 0, back, sizeof back)) {
+    std::string hex;
+    for (int i = 0; i < 16; ++i) {
+      char b[3];
+      std::snprintf(b, sizeof b, "%02X", static_cast<unsigned char>(stored[i]));
+      hex += b;
+    }
+    std::printf("Blowfish    'Mario Rossi' -> %s -> '%s'\n", hex.c_str(), back);
+  }
+  char pbes1[65];
+  if (CryptUser("Mario Rossi", true, 1, pbes1, sizeof pbes1)) {
+    std::printf("PBES1       'Mario Rossi' -> %s\n", pbes1);
+  }
+  char digest[65];
+  if (CryptUser("password", true, 2, digest, sizeof digest)) {
+    std::printf("SHA-256     'password' -> %s\n", digest);
+  }
+  CString pbes2 = Pbes2Encrypt("Via Roma 1, 00100 Roma");
+  std::printf("PBES2       'Via Roma 1, 00100 Roma' -> %s -> '%s'\n", pbes2.GetString(),
+              Pbes2Decrypt(pbes2).GetString());
+
+  // The demo folder's log, zipped with a running count of the events.
+  struct Counter : CkZipProgress {
+    int added = 0, zipped = 0;
+    void FileAdded(const char*, uint32_t, bool*) override { ++added; }
+    void FileZipped(const char* name, uint32_t size, uint32_t packed, bool*) override {
+      ++zipped;
+      std::printf("  compresso %s: %u -> %u byte\n", name, size, packed);
+    }
+  } counter;
+  CkZip zip;
+  zip.put_EventCallbackObject(&counter);
+  const std::string archive = dir + "/log.zip";
+  zip.put_AppendFromDir(dir);
+  if (!zip.NewZip(archive) || !zip.AppendFiles("log", true) || !zip.WriteZipAndClose()) {
+    std::printf("archivio non scritto: %s\n", zip.LastErrorText().c_str());
+    return;
+  }
+  std::printf("%s: %d file aggiunti, %d compressi\n", archive.c_str(), counter.added,
+              counter.zipped);
+}
+
 }  // namespace
 
 int Demo(const std::vector<std::string>& args) {
@@ -199,6 +247,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoDates();
   DemoRounding();
   DemoLog(dir);
+  DemoCrypt(dir);
   DemoSerial(dir);
   return 0;
 }
