@@ -169,6 +169,7 @@ bool RawQueue::StartDocument(const std::string& title) {
     return false;
   }
   job_id_ = job;
+  bytes_ = 0;
   in_document_ = true;
   return true;
 }
@@ -191,6 +192,7 @@ bool RawQueue::Write(const void* data, size_t size) {
     broken_ = true;
     return Fail("scrittura non riuscita");
   }
+  bytes_ += size;
   return true;
 }
 
@@ -208,6 +210,16 @@ bool RawQueue::EndDocument() {
     return false;
   }
   in_document_ = false;
+  if (bytes_ == 0) {
+    // The scheduler refuses an empty document; an empty job prints nothing
+    // anyway, so it is withdrawn rather than reported.
+    connection_->http.reset();
+    Http http(Connect());
+    if (http) cupsCancelJob2(http.get(), name_.c_str(), job_id_, 0);
+    connection_->http.reset(Connect());
+    broken_ = !connection_->http;
+    return true;
+  }
   ipp_status_t s = cupsFinishDocument(connection_->http.get(), name_.c_str());
   if (!IppOk(s)) return Fail("documento rifiutato");
   return true;

@@ -82,7 +82,8 @@ class VKT_API RawQueue {
   // Sends bytes of the open document. A failed write leaves the document
   // unusable: only EndDocument or the destructor remain.
   bool Write(const void* data, size_t size);
-  // Hands the document to the scheduler; false when it refused it.
+  // Hands the document to the scheduler; false when it refused it. A
+  // document without bytes is withdrawn: there is nothing to print.
   bool EndDocument();
 
   const std::string& name() const { return name_; }
@@ -98,6 +99,7 @@ class VKT_API RawQueue {
   std::string name_;
   std::unique_ptr<Connection> connection_;
   int job_id_ = 0;
+  size_t bytes_ = 0;
   bool in_document_ = false;
   bool broken_ = false;
   std::string error_;
