@@ -18,6 +18,7 @@
 #include "login/crypt.h"
 #include "serial/serial_io.h"
 #include "system/serialport.h"
+#include "print/printer.h"
 #include "tools/vkt/vkt.h"
 #include "win/winconst.h"
 
@@ -118,6 +119,39 @@ void DemoLog(const std::string& dir) {
   while (log != nullptr && std::fgets(line, sizeof line, log) != nullptr) last = line;
   if (log != nullptr) std::fclose(log);
   std::printf("  %s", Show(last.c_str()).c_str());
+}
+
+void DemoPrint(const std::string& dir) {
+  Section("Stampa di testo (canale file)");
+  const std::string path = dir + "/stampa-clienti.txt";
+  const struct { const char* name; double amount; } kCustomers[] = {
+      {"Rossi Mario", 1234.5}, {"Bianchi S.r.l.", 98765.43}, {"Verdi Giuseppe", 0.0},
+      {"Caff\xE8 Centrale", 310.0}, {"Ferrari & Figli", 12.75}};
+  CPrinter p("Elenco clienti", 12, 60, 0);
+  p.SetOutput(CPrinter::kToFile);
+  p.Open(path.c_str(), nullptr);
+  p.Clear();
+  p.page = 1;
+  p.Goto(0, 0); p.Day();
+  p.Goto(0, 45); p.AnnoPagNum(2025);
+  p.Goto(1, 0); p.Center("ELENCO CLIENTI");
+  p.Goto(2, 0); p.Serial('-', 0);
+  double total = 0;
+  for (int i = 0; i < 5; ++i) {
+    p.Goto(3 + i, 0); p.Put(kCustomers[i].name);
+    p.Goto(3 + i, 45); p.Num(kCustomers[i].amount, 15, 2, 1, 1, 0, 0);
+    total += kCustomers[i].amount;
+  }
+  p.Goto(9, 0); p.Serial('=', 0);
+  p.Goto(10, 0); p.Put("Totale");
+  p.Goto(10, 45); p.Num(total, 15, 2, 1, 1, 0, 0);
+  p.Flush();
+  if (p.Close() != 0) {
+    std::printf("stampa non riuscita (stato %d)\n", p.status);
+    return;
+  }
+  std::printf("una pagina di 12 righe da 60 colonne in %s\n", path.c_str());
+  std::printf("per vederla: vkt view -t -m=0 -r=12 %s [--pdf stampa.pdf]\n", path.c_str());
 }
 
 void DemoSerial(const std::string& dir) {
@@ -248,6 +282,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoRounding();
   DemoLog(dir);
   DemoCrypt(dir);
+  DemoPrint(dir);
   DemoSerial(dir);
   return 0;
 }

@@ -5,6 +5,7 @@
 //   vkt date DD/MM/YYYY       Julian Day Number and short count of a date
 //   vkt date N                the date of Julian Day Number N
 //   vkt demo                  what the library does, end to end
+//   vkt view -t -m=N -r=ROWS [-c] FILE [--pdf OUT]   composed text pages
 #include "tools/vkt/vkt.h"
 
 #include <cstdio>
@@ -33,6 +34,8 @@ constexpr const char* kUsage =
     "  date GG/MM/AAAA        numero di giorno giuliano e conteggio breve\n"
     "  date N                 data del giorno giuliano N\n"
     "  demo                   dimostrazione della libreria\n"
+    "  view -t -m=N -r=RIGHE [-c] FILE [--pdf USCITA]\n"
+    "                         pagine di testo composte, a terminale o in PDF\n"
     "  --help, --version\n";
 
 int Check(const std::vector<std::string>& args) {
@@ -132,6 +135,7 @@ int main(int argc, char** argv) {
   if (cmd == "check") return Check(rest);
   if (cmd == "date") return Date(rest);
   if (cmd == "demo") return Demo(rest);
+  if (cmd == "view") return View(rest);
   std::fprintf(stderr, "vkt: comando sconosciuto: %s\n\n%s", cmd.c_str(), kUsage);
   return 2;
 }

@@ -11,6 +11,7 @@ namespace vkt::tool {
 void InitHost();
 
 int Demo(const std::vector<std::string>& args);
+int View(const std::vector<std::string>& args);
 
 }  // namespace vkt::tool
 
