@@ -163,7 +163,7 @@ struct Precompressed {
   uint32_t crc = 0;
   time_t mtime = 0;
   zip_uint64_t pos = 0;
-  zip_error_t error;
+  zip_error_t error{};
 };
 
 zip_int64_t PrecompressedCallback(void* state, void* data, zip_uint64_t len,
@@ -690,7 +690,13 @@ bool CkZip::WriteZip() {
         },
         nullptr, progress_);
   }
-  if (zip_close(za) != 0) return discard("cannot write " + path_);
+  if (zip_close(za) != 0) {
+    if (zip_error_code_zip(zip_get_error(za)) == ZIP_ER_CANCELLED) {
+      zip_discard(za);
+      return Fail("aborted");
+    }
+    return discard("cannot write " + path_);
+  }
   progress.Finish();
   std::string path = path_;
   return OpenZip(path);
