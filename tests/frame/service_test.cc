@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -80,6 +81,8 @@ TEST_F(ServiceTest, CloseServiceStopsAndWaitsOnTheServicesClock) {
 
 TEST_F(ServiceTest, AStopThatNeverEndsTimesOutWithAUserException) {
   ASSERT_TRUE(CheckService("ostinato"));
+  // Real time for the shell to set its trap before the stop arrives.
+  usleep(300000);
   sup_.SetWaitHint(10000);
   sup_.SetKillAfter(600000);
   std::string text = CloseThrows("ostinato");
