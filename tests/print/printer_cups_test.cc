@@ -48,7 +48,7 @@ TEST_F(PrinterCupsTest, FlushSendsTheCondensedPageAndCutOfEachPrinterType) {
     CPrinter p("Condensata", 2, 3, 1);
     p.SetNotchCustom(1);
     ASSERT_EQ(p.Open(nullptr, "vkt-raw"), 0) << c.type;
-    EXPECT_NE(p.job, 0u);
+    EXPECT_NE(+p.job, 0u);
     p.Clear();
     p.Put("AB");
     p.Goto(1, 2);
@@ -102,7 +102,7 @@ TEST_F(PrinterCupsTest, RefusedQueuesGiveTheirStatusAndMessage) {
   EXPECT_EQ(p.Close(), CPrinter::kOpenPrinter);
   CPrinter q("Ferma", 2, 10, 0);
   EXPECT_EQ(q.Open(nullptr, "vkt-stopped"), CPrinter::kStartJob);
-  EXPECT_EQ(q.printer, nullptr);
+  EXPECT_EQ(+q.printer, nullptr);
   EXPECT_EQ(q.Close(), CPrinter::kStartJob);
   EXPECT_EQ(Shown(), (std::vector<std::string>{"Impossibile aprire la stampante selezionata!",
                                                "Impossibile inizializzare il Job di Stampa!"}));

@@ -57,7 +57,7 @@ TEST_F(PrinterTest, PutCutsAtTheLastColumnAndNeverLeavesThePage) {
   std::string hundred(100, 'x');
   p.Goto(0, 70);
   p.Put(hundred.c_str(), 0);
-  EXPECT_EQ(p.col, 80);
+  EXPECT_EQ(+p.col, 80);
   EXPECT_EQ(Line(p, 0), std::string(70, ' ') + std::string(10, 'x'));
   // At or past the end of the line, and outside the rows, nothing is written.
   p.Put("y", 0);
@@ -67,13 +67,13 @@ TEST_F(PrinterTest, PutCutsAtTheLastColumnAndNeverLeavesThePage) {
   for (auto [r, c] : {std::pair{-1, 0}, {3, 0}, {4000000, 0}, {1, -1}, {1, INT32_MIN}}) {
     p.Goto(r, c);
     p.Put("ABC", 0);
-    EXPECT_EQ(p.col, c);
+    EXPECT_EQ(+p.col, c);
   }
   EXPECT_EQ(Line(p, 1), std::string(80, ' '));
   EXPECT_EQ(Line(p, 2), std::string(80, ' '));
   // Every line still ends in CR LF, and the buffer in its terminator.
-  for (int r = 0; r < 3; ++r) EXPECT_EQ(std::string(p.page_buffer + r * 82 + 80, 2), "\r\n");
-  EXPECT_EQ(p.page_buffer[3 * 82], '\0');
+  for (int r = 0; r < 3; ++r) EXPECT_EQ(std::string(+p.page_buffer + r * 82 + 80, 2), "\r\n");
+  EXPECT_EQ(+p.page_buffer[3 * 82], '\0');
 
   // An explicit length passes NUL bytes as blanks; a long text needs the
   // allocated work copy.
@@ -96,7 +96,7 @@ TEST_F(PrinterTest, CenterSerialAndPageNumbers) {
   p.Goto(0, 0);
   p.Center("TITOLO");  // (20 - 6) / 2 = 7
   EXPECT_EQ(Line(p, 0), "       TITOLO       ");
-  EXPECT_EQ(p.col, 13);
+  EXPECT_EQ(+p.col, 13);
   p.Goto(1, 0);
   p.Center("un titolo troppo lungo per la riga");
   EXPECT_EQ(Line(p, 1), "un titolo troppo lun");
@@ -125,7 +125,7 @@ TEST_F(PrinterTest, SerialBeyondTheWorkCopyUsesTheHeap) {
   OpenPage(p);
   p.Serial('*', 450);
   EXPECT_EQ(Line(p, 0), std::string(450, '*') + std::string(50, ' '));
-  EXPECT_EQ(p.col, 450);
+  EXPECT_EQ(+p.col, 450);
 }
 
 TEST_F(PrinterTest, NumbersFollowTheFieldRules) {
@@ -145,16 +145,16 @@ TEST_F(PrinterTest, NumbersFollowTheFieldRules) {
   EXPECT_EQ(num(6, 42, 6, 0, 0, 1, 1, 0), "000042");
   EXPECT_EQ(num(7, -1234567.891, 14, 3, 1, 1, 0, 0), "-1.234.567,891");
   EXPECT_EQ(num(8, 1.5, 12, 99, 0, 1, 0, 0), "    1,500000");  // other decimals: 6
-  EXPECT_EQ(p.number_too_short, 0);
+  EXPECT_EQ(+p.number_too_short, 0);
   EXPECT_EQ(num(9, 123456, 3, 0, 0, 1, 0, 0), "***");
-  EXPECT_EQ(p.number_too_short, 1);
+  EXPECT_EQ(+p.number_too_short, 1);
   // The largest double with 15 decimals is 326 characters: no overflow,
   // just asterisks in a narrow field and the whole number in a wide one.
   EXPECT_EQ(num(10, 1e308, 20, 15, 0, 1, 0, 0), std::string(20, '*'));
   p.Goto(11, 0);
   p.Num(1e308, 400, 15, 0, 1, 0, 0);
   EXPECT_EQ(Line(p, 11), std::string(40, ' '));  // 75 leading blanks, cut at 40
-  EXPECT_EQ(p.col, 40);
+  EXPECT_EQ(+p.col, 40);
 
   EXPECT_EQ(p.Close(), 0);
   ASSERT_EQ(Shown().size(), 1u);
@@ -209,7 +209,7 @@ TEST_F(PrinterTest, TemporaryFileGoesToTheViewerWithItsCommandLine) {
   CPrinter p("Prova", 2, 3, 1);
   ASSERT_EQ(p.SetOutput(CPrinter::kToViewer), 0);
   ASSERT_EQ(p.Open(nullptr, nullptr), 0);
-  ASSERT_NE(p.temp_name, nullptr);
+  ASSERT_NE(+p.temp_name, nullptr);
   const std::string name = p.temp_name;
   EXPECT_EQ(name.rfind(dir_ / "tmp/VKT", 0), 0u) << name;
   struct stat st;
@@ -220,7 +220,7 @@ TEST_F(PrinterTest, TemporaryFileGoesToTheViewerWithItsCommandLine) {
   p.Flush();
   ASSERT_EQ(p.Output(), 0);
   // The file is complete before the viewer sees it, and is not deleted.
-  EXPECT_EQ(p.file, nullptr);
+  EXPECT_EQ(+p.file, nullptr);
   EXPECT_EQ(ReadFile(name), "abc\r\n   \r\n");
   ASSERT_EQ(fake_.shell_calls().size(), 1u);
   EXPECT_EQ(fake_.shell_calls()[0],
@@ -275,7 +275,7 @@ TEST_F(PrinterTest, ErrorsAreStickyAndCloseReportsThem) {
   EXPECT_EQ(p.SetOutput(3), CPrinter::kBadOutput);
   EXPECT_EQ(p.SetOutput(0), CPrinter::kBadOutput);  // sticky
   EXPECT_EQ(p.Open((dir_ / "x.txt").c_str(), nullptr), CPrinter::kBadOutput);
-  EXPECT_EQ(p.page_buffer, nullptr);
+  EXPECT_EQ(+p.page_buffer, nullptr);
   EXPECT_EQ(p.Close(), CPrinter::kBadOutput);
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_EQ(Shown()[0], "Periferica di Output non Valida!");
@@ -313,7 +313,7 @@ TEST_F(PrinterTest, BadGeometryIsRefusedAndZeroRowsHasNoPage) {
     CPrinter p("Prova", rows, cols, 0);
     p.SetOutput(CPrinter::kToFile);
     EXPECT_EQ(p.Open("/dev/null", nullptr), CPrinter::kAllocFailed) << rows << "x" << cols;
-    EXPECT_EQ(p.page_buffer, nullptr);
+    EXPECT_EQ(+p.page_buffer, nullptr);
   }
   EXPECT_EQ(Shown().size(), 0u);
 
@@ -321,7 +321,7 @@ TEST_F(PrinterTest, BadGeometryIsRefusedAndZeroRowsHasNoPage) {
   CPrinter z("Prova", 0, 80, 0);
   z.SetOutput(CPrinter::kToFile);
   ASSERT_EQ(z.Open(path.c_str(), nullptr), 0);
-  EXPECT_EQ(z.page_buffer, nullptr);
+  EXPECT_EQ(+z.page_buffer, nullptr);
   z.Clear();
   z.Put("niente");
   z.Serial('-', 0);
@@ -343,12 +343,12 @@ TEST_F(PrinterTest, CloseTwiceAndDestroyReleaseOnce) {
   ASSERT_EQ(p->Open(nullptr, nullptr), 0);
   const std::string name = p->temp_name;
   ASSERT_EQ(p->Close(), 0);
-  EXPECT_EQ(p->page_buffer, nullptr);
-  EXPECT_EQ(p->file, nullptr);
+  EXPECT_EQ(+p->page_buffer, nullptr);
+  EXPECT_EQ(+p->file, nullptr);
   EXPECT_EQ(p->Close(), 0);
   // Open again on the same object starts over.
   ASSERT_EQ(p->Open(nullptr, nullptr), 0);
-  EXPECT_NE(std::string(p->temp_name), name);
+  EXPECT_NE(std::string(+p->temp_name), name);
   ASSERT_EQ(p->Open(nullptr, nullptr), 0);
   p.reset();
   // A document name is the printer's own copy.
@@ -357,7 +357,7 @@ TEST_F(PrinterTest, CloseTwiceAndDestroyReleaseOnce) {
   doc.assign(doc.size(), 'X');
   EXPECT_STREQ(q.document.pDocName, "Nome documento");
   EXPECT_STREQ(q.document.pDatatype, "RAW");
-  EXPECT_EQ(q.document.pOutputFile, nullptr);
+  EXPECT_EQ(+q.document.pOutputFile, nullptr);
 }
 
 TEST_F(PrinterTest, PrinterChoiceWithoutSchedulerOrCancelled) {

@@ -25,7 +25,8 @@ struct Result {
 };
 
 Result View(const std::string& args) {
-  std::string cmd = std::string(VKT_BINARY) + " view " + args + " 2>&1 </dev/null";
+  std::string cmd = "LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " + std::string(VKT_BINARY) +
+                    " view " + args + " 2>&1 </dev/null";
   Result r{-1, ""};
   if (FILE* p = popen(cmd.c_str(), "r")) {
     char buf[4096];
@@ -99,6 +100,7 @@ TEST(ViewCliTest, LibraryStartsTheViewerOnItsTemporaryFile) {
     GTEST_SKIP() << "pdfinfo missing: run scripts/install-deps (poppler-utils)";
   TempDir dir;
   const std::string pdf = dir / "visto.pdf";
+  setenv("LSAN_OPTIONS", "suppressions=" VKT_LSAN_SUPP, 1);
   setenv("VKT_TEXT_VIEWER", (std::string(VKT_BINARY) + " view --pdf " + pdf).c_str(), 1);
   VKTAPPPARAM par;
   std::memset(&par, 0, sizeof par);
