@@ -38,7 +38,7 @@ Supervisor::Supervisor() = default;
 Supervisor::~Supervisor() {
   for (auto& c : children_) {
     if (c->pid > 0) {
-      kill(c->pid, SIGKILL);
+      kill(-c->pid, SIGKILL);
       int status;
       while (waitpid(c->pid, &status, 0) < 0 && errno == EINTR) {
       }
@@ -76,7 +76,7 @@ void Supervisor::Reap(Child* c) {
       c->stopping = false;
       return;
     }
-    if (c->stopping && NowMs() - c->stop_sent_ms >= kill_after_ms_) kill(c->pid, SIGKILL);
+    if (c->stopping && NowMs() - c->stop_sent_ms >= kill_after_ms_) kill(-c->pid, SIGKILL);
     if (NowMs() >= deadline) return;
     usleep(1000);
   }
@@ -149,8 +149,16 @@ bool Supervisor::Start(const std::string& name, DWORD* error) {
   std::vector<char*> argv;
   for (std::string& a : c->argv) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // Each service leads a process group of its own, so that a stop reaches
+  // whatever the service started too.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attr, 0);
   pid_t pid;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+  int rc = posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) {
     *error = ERROR_SERVICE_START_FAILED;
     return false;
   }
@@ -173,7 +181,7 @@ bool Supervisor::Stop(const std::string& name, DWORD* error) {
     return false;
   }
   if (!c->stopping) {
-    kill(c->pid, SIGTERM);
+    kill(-c->pid, SIGTERM);
     c->stopping = true;
     c->stop_sent_ms = NowMs();
     ++stops_;

@@ -357,7 +357,7 @@ void CXTPDatePickerControl::Paint() {
       int week = 0, year = 0;
       GetWeekNumber(DateToJulian(COleDateTime(month_.GetYear(), month_.GetMonth(), d, 0, 0, 0), 0),
                     &week, &year);
-      char w[8];
+      char w[16];
       std::snprintf(w, sizeof w, "%d", week);
       CRect r(kMargin, y0 + row * kCellH, kMargin + kCellW, y0 + (row + 1) * kCellH);
       dc.SetTextColor(RGB(140, 140, 140));
@@ -374,7 +374,7 @@ void CXTPDatePickerControl::Paint() {
       if (sel) dc.FillSolidRect(r, RGB(0, 120, 215));
       if (is_today) dc.FrameRect(r, RGB(200, 40, 40));
       dc.SetTextColor(sel ? RGB(255, 255, 255) : (c >= 5 ? RGB(180, 0, 0) : RGB(0, 0, 0)));
-      char t[4];
+      char t[16];
       std::snprintf(t, sizeof t, "%d", day);
       dc.DrawText(t, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }

@@ -61,15 +61,20 @@ TEST(CanvasTest, AFormPaintsItsFrameControlsSelectionAndOpenList) {
   CDialog dlg;
   ASSERT_TRUE(dlg.CreateIndirect(t));
   vkt::win::Driver ui;
-  CEdit* name = static_cast<CEdit*>(dlg.GetDlgItem(1001));
-  CEdit* city = static_cast<CEdit*>(dlg.GetDlgItem(1002));
-  CComboBox* kind = static_cast<CComboBox*>(dlg.GetDlgItem(1003));
+  CEdit name_ctl, city_ctl;
+  CComboBox kind_ctl;
+  ASSERT_TRUE(name_ctl.SubclassDlgItem(1001, &dlg));
+  ASSERT_TRUE(city_ctl.SubclassDlgItem(1002, &dlg));
+  ASSERT_TRUE(kind_ctl.SubclassDlgItem(1003, &dlg));
+  CEdit* name = &name_ctl;
+  CEdit* city = &city_ctl;
+  CComboBox* kind = &kind_ctl;
   kind->AddString("Cliente");
   kind->AddString("Fornitore");
   kind->SetCurSel(0);
   ui.Focus(city);
   ui.Type("Forl\xEC");
-  ui.Click(static_cast<CWnd*>(dlg.GetDlgItem(1004)));
+  ui.Click(dlg.GetDlgItem(1004));
   ui.Focus(name);
   ui.Type("Mario Rossi & C.");
   name->SetSel(6, 11);  // "Rossi" selected

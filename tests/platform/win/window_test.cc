@@ -271,7 +271,9 @@ TEST_F(WindowTest, NestedModalDialogsTakeTheNextStepsAndRestoreTheFocus) {
 TEST_F(WindowTest, EditFieldsLimitTypingAndSanitisePastedText) {
   FormDialog dlg;
   ASSERT_TRUE(dlg.CreateIndirect(FormTemplate()));
-  CEdit* edit = static_cast<CEdit*>(dlg.GetDlgItem(1001));
+  CEdit edit_ctl;
+  ASSERT_TRUE(edit_ctl.SubclassDlgItem(1001, &dlg));
+  CEdit* edit = &edit_ctl;
   edit->SendMessage(EM_LIMITTEXT, 6, 0);
   Driver ui;
   ui.Focus(edit);
@@ -307,7 +309,9 @@ TEST_F(WindowTest, ButtonsAndComboBoxesAnswerMouseAndKeyboard) {
   FormDialog dlg;
   ASSERT_TRUE(dlg.CreateIndirect(t));
   Driver ui;
-  CButton* check = static_cast<CButton*>(dlg.GetDlgItem(1011));
+  CButton check_ctl;
+  ASSERT_TRUE(check_ctl.SubclassDlgItem(1011, &dlg));
+  CButton* check = &check_ctl;
   EXPECT_TRUE(ui.Click(check));
   EXPECT_EQ(check->GetCheck(), BST_CHECKED);
   EXPECT_EQ(CWnd::GetFocus(), check);
@@ -317,7 +321,9 @@ TEST_F(WindowTest, ButtonsAndComboBoxesAnswerMouseAndKeyboard) {
   EXPECT_FALSE(ui.Click(check));
   EXPECT_EQ(check->GetCheck(), BST_UNCHECKED);
 
-  CComboBox* combo = static_cast<CComboBox*>(dlg.GetDlgItem(1010));
+  CComboBox combo_ctl;
+  ASSERT_TRUE(combo_ctl.SubclassDlgItem(1010, &dlg));
+  CComboBox* combo = &combo_ctl;
   EXPECT_EQ(combo->AddString("Rossi"), 0);
   EXPECT_EQ(combo->AddString("bianchi"), 0);  // sorted without case
   EXPECT_EQ(combo->AddString("Verdi"), 2);
