@@ -353,6 +353,7 @@ class VKT_API CDBCtree {
   int16_t ClearedRead(int16_t (*read)(int32_t, void*));
   int16_t KeyedRead(char* key, int16_t (*read)(int32_t, void*, void*));
   void Stamp(void* record);
+  void StampImage(void* record, int32_t length);
 };
 
 #endif  // VKT_DB_DBCTREE_H_

@@ -35,6 +35,12 @@ void CDBCtree::Stamp(void* record) {
   if (stampCallback != nullptr && lockStamp == 0 && record != nullptr) stampCallback(record);
 }
 
+// The stamp callback writes into a whole record image: an image shorter
+// than the record (a partial rewrite) is written as it is, unstamped.
+void CDBCtree::StampImage(void* record, int32_t length) {
+  if (length >= static_cast<int32_t>(RecordLength())) Stamp(record);
+}
+
 int16_t CDBCtree::ClearedRead(int16_t (*read)(int32_t, void*)) {
   if (ifil == nullptr || buffer == nullptr) return Fail(CT_BAD_PARAMETER);
   std::memset(buffer, 0, RecordLength());
@@ -191,7 +197,7 @@ int16_t CDBCtree::DBAddRecord(void* record) {
 int16_t CDBCtree::DBAddVRecord(void* record, int32_t length) {
   if (ifil == nullptr || buffer == nullptr || record == nullptr || length < 0)
     return Fail(CT_BAD_PARAMETER);
-  Stamp(record);
+  StampImage(record, length);
   std::memmove(buffer, record, CopyLength(length, RecordLength()));
   const int16_t s = AddVRecord(DataFile(), record, length);
   if (s != 0) return s;
@@ -210,7 +216,7 @@ int16_t CDBCtree::DBReWriteRecord(void* record) {
 int16_t CDBCtree::DBReWriteVRecord(void* record, int32_t length) {
   if (ifil == nullptr || buffer == nullptr || record == nullptr || length < 0)
     return Fail(CT_BAD_PARAMETER);
-  Stamp(record);
+  StampImage(record, length);
   std::memmove(buffer, record, CopyLength(length, RecordLength()));
   return ReWriteVRecord(DataFile(), record, length);
 }
@@ -218,7 +224,7 @@ int16_t CDBCtree::DBReWriteVRecord(void* record, int32_t length) {
 int16_t CDBCtree::DBReWritePartialRecord(void* record, int32_t length) {
   if (ifil == nullptr || buffer == nullptr || record == nullptr || length < 0)
     return Fail(CT_BAD_PARAMETER);
-  Stamp(record);
+  StampImage(record, length);
   std::memmove(buffer, record, CopyLength(length, RecordLength()));
   return ReWritePartialRecord(DataFile(), record, length);
 }
