@@ -11,6 +11,7 @@
 #include "db/db_fixture.h"
 #include "db/dbctree.h"
 #include "isam/ctree.h"
+#include "isam/isam_testing.h"
 #include "win/services.h"
 
 namespace vkt::db::test {
@@ -331,6 +332,28 @@ TEST_F(RecordTest, MissingBuffersAndArgumentsAreStatusesNotCrashes) {
   EXPECT_EQ(table_.DBGetRecord(CodeKey("C001").bytes), 0);
   EXPECT_EQ(DBGetIsamErr(), 0);
   EXPECT_EQ(DBGetUerrCod(), 0);
+}
+
+TEST_F(RecordTest, FailuresThatCarryNoCodeStillComeBackAsFailures) {
+  // The client's call fails but leaves its error variables at 0: the layer
+  // must not hand that back as a success.
+  ASSERT_EQ(table_.DBSetIndex(1), 0);
+  vkt::isam::FailNthIsamCall(1, 0, 0);  // the key transformation
+  EXPECT_NE(table_.DBGetRecord(CodeKey("C001").bytes), 0);
+  EXPECT_TRUE(BufferIsEmpty());
+  ASSERT_EQ(table_.DBGetRecord(CodeKey("C003").bytes), 0);
+  int32_t pos = -1;
+  vkt::isam::FailNthIsamCall(3, 0, 0);  // key length, current key, first key
+  EXPECT_NE(table_.DBGetPosition(&pos, nullptr, 0), 0);
+  EXPECT_EQ(pos, 0);
+  vkt::isam::FailNthIsamCall(4, 0, 0);  // ... the count
+  EXPECT_NE(table_.DBGetPosition(&pos, nullptr, 0), 0);
+  EXPECT_EQ(pos, 0);
+  vkt::isam::FailNthIsamCall(3, 0, 0);  // key length, current key, key at distance
+  EXPECT_NE(table_.DBSkip(1), 0);
+  EXPECT_NE(DBGetUerrCod(), 0);
+  EXPECT_EQ(table_.DBGetPosition(&pos, nullptr, 0), 0);
+  EXPECT_EQ(pos, 3);
 }
 
 TEST_F(RecordTest, SetRecordAndPartialCopiesTakeTheShorterLength) {

@@ -66,6 +66,11 @@ TEST_F(TableTest, AMissingTableIsCreatedOnlyWhenTheHostAllowsIt) {
   EXPECT_EQ(table_.DBOpen(1), CT_CREATE_FAILED);  // first open needs the login's tick
   EXPECT_EQ(mirto_db_force_doda, 0);
   EXPECT_EQ(table_.rebuilt, 0);
+  // The mode query, the open (12), then no transaction and no reason given:
+  // still a failure, and nothing created.
+  vkt::isam::FailNthIsamCall(3, 0, 0);
+  EXPECT_EQ(table_.DBOpen(0), CT_NO_TRANSACTION);
+  EXPECT_FALSE(fs::exists(Path("clienti.dat")));
 
   std::memset(&buf_, 0x5A, sizeof buf_);
   EXPECT_EQ(table_.DBOpen(0), 0);
