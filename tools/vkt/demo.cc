@@ -13,6 +13,7 @@
 #include "common/checks.h"
 #include "common/julian.h"
 #include "common/vktstring.h"
+#include "db/dbctree.h"
 #include "engine/zip.h"
 #include "frame/vktapp.h"
 #include "login/crypt.h"
@@ -261,6 +262,185 @@ void DemoCrypt(const std::string& dir) {
               counter.zipped);
 }
 
+// The company archive: customers and their invoices, two c-tree tables
+// described the way a host describes its own.
+#pragma pack(push, 1)
+struct DemoCliente {
+  char codice[7];        //   0  index 1
+  char ragione[41];      //   7  index 2, without case, duplicates
+  char cod_fiscale[17];  //  48
+  char partita_iva[12];  //  65  index 3, duplicates
+  char citta[31];        //  77
+  char utente[21];       // 108  who wrote it
+};
+struct DemoFattura {
+  char numero[9];    //  0  index 1
+  char cliente[7];   //  9  index 2 with the number
+  int32_t data;      // 16  day number
+  double imponibile; // 20
+  double iva;        // 28
+  char utente[21];   // 36
+};
+#pragma pack(pop)
+
+int16_t StampDemoCliente(void* record) {
+  strzcpy(static_cast<DemoCliente*>(record)->utente, vktpar->last_user, sizeof(DemoCliente::utente));
+  return 0;
+}
+int16_t StampDemoFattura(void* record) {
+  strzcpy(static_cast<DemoFattura*>(record)->utente, vktpar->last_user, sizeof(DemoFattura::utente));
+  return 0;
+}
+
+void DemoArchive(const std::string& dir) {
+  Section("Archivio ditta (tabelle c-tree scritte con DBWrite)");
+  const std::string folder = dir + "/archivio";
+  mkdir(dir.c_str(), 0755);
+  mkdir(folder.c_str(), 0755);
+  char none[1] = "";
+  if (vktpar->user[0] == '\0') strzcpy(vktpar->user, "DEMO", sizeof vktpar->user);
+  if (int16_t s = DBInitISAM(64, vktpar->user, vktpar->password, none, true, false, true); s != 0) {
+    std::printf("sessione ISAM non aperta (stato %d)\n", s);
+    return;
+  }
+  const unsigned char saved_create = vktpar->allow_create, saved_dirs = vktpar->create_dirs;
+  vktpar->allow_create = 1;
+  vktpar->create_dirs = 1;
+
+  std::string cli_name = folder + "/clienti", fat_name = folder + "/fatture";
+  char n_cod[] = "CliCodice", n_rag[] = "CliRagione", n_iva[] = "CliPartitaIva";
+  char n_num[] = "FatNumero", n_fcl[] = "FatCliente";
+  char cf_first[] = "cli_codice", cf_last[] = "cli_utente";
+  char ff_first[] = "fat_numero", ff_last[] = "fat_utente";
+  ISEG cseg[3] = {{0, 6, CT_SEG_BYTES}, {7, 40, CT_SEG_UPPER}, {65, 11, CT_SEG_BYTES}};
+  IIDX cix[3] = {{6, 0, 0, 0, 0, 1, &cseg[0], n_cod, nullptr, nullptr, nullptr},
+                 {44, 0, 1, 0, 0, 1, &cseg[1], n_rag, nullptr, nullptr, nullptr},
+                 {15, 0, 1, 0, 0, 1, &cseg[2], n_iva, nullptr, nullptr, nullptr}};
+  ISEG fseg[3] = {{0, 8, CT_SEG_BYTES}, {9, 6, CT_SEG_BYTES}, {0, 8, CT_SEG_BYTES}};
+  IIDX fix[2] = {{8, 0, 0, 0, 0, 1, &fseg[0], n_num, nullptr, nullptr, nullptr},
+                 {14, 0, 0, 0, 0, 2, &fseg[1], n_fcl, nullptr, nullptr, nullptr}};
+  ifil4 cli_ifil = {cli_name.data(), -1, sizeof(DemoCliente), 4096, 0, 3, 4096, 0, cix,
+                    cf_first, cf_last, -1};
+  ifil4 fat_ifil = {fat_name.data(), -1, sizeof(DemoFattura), 4096, 0, 2, 4096, 0, fix,
+                    ff_first, ff_last, -1};
+  char c1[] = "cli_codice", c2[] = "cli_ragione", c3[] = "cli_cod_fiscale", c4[] = "cli_partita_iva",
+       c5[] = "cli_citta", c6[] = "cli_utente", f1[] = "fat_numero", f2[] = "fat_cliente",
+       f3[] = "fat_data", f4[] = "fat_imponibile", f5[] = "fat_iva", f6[] = "fat_utente", end[] = "";
+  DATOBJ cli_doda[7] = {{c1, nullptr, 144, 7, {}},  {c2, nullptr, 144, 41, {}},
+                        {c3, nullptr, 144, 17, {}}, {c4, nullptr, 144, 12, {}},
+                        {c5, nullptr, 144, 31, {}}, {c6, nullptr, 144, 21, {}},
+                        {end, nullptr, 0, 0, {}}};
+  DATOBJ fat_doda[7] = {{f1, nullptr, 144, 9, {}}, {f2, nullptr, 144, 7, {}},
+                        {f3, nullptr, 51, 4, {}},  {f4, nullptr, 103, 8, {}},
+                        {f5, nullptr, 103, 8, {}}, {f6, nullptr, 144, 21, {}},
+                        {end, nullptr, 0, 0, {}}};
+  DemoCliente cli{};
+  DemoFattura fat{};
+  CDBCtree clienti(1, &cli_ifil, &cli, PutStandard, nullptr, StampDemoCliente, 0);
+  CDBCtree fatture(2, &fat_ifil, &fat, PutStandard, nullptr, StampDemoFattura, 0);
+  int changed = 0;
+  int s = clienti.DBOpen(1);
+  if (s == 0) s = clienti.DBPutDoda(cli_doda, 0, &changed);
+  if (s == 0) s = fatture.DBOpen(1);
+  if (s == 0) s = fatture.DBPutDoda(fat_doda, 0, &changed);
+  if (s != 0) {
+    std::printf("archivio non aperto (stato %d)\n", s);
+  } else {
+    std::printf("tabelle %s.dat e %s.dat\n", cli_name.c_str(), fat_name.c_str());
+    // A new record is added; one already there (a second run) is rewritten.
+    auto put = [](CDBCtree& t, void* image, const char* key, size_t length, bool* added) {
+      std::vector<char> k(64, 0);
+      std::memcpy(k.data(), key, length);
+      t.DBSetIndex(1);
+      *added = t.DBGetRecord(k.data()) != 0;
+      return DBWrite(&t, *added ? 0 : 1, image, &t);
+    };
+    const struct { const char* codice; const char* ragione; const char* cf; const char* piva;
+                   const char* citta; } kClienti[] = {
+        {"C00001", "Rossi Mario", "RSSMRA70A01F205V", "01234567897", "Milano"},
+        {"C00002", "Verdi Anna", "VRDNNA80A41H501H", "12345678903", "Roma"},
+        {"C00003", "Bianchi Luca", "BNCLCU75C12L219V", "09876543217", "Torino"},
+        {"C00004", "Caff\xE8 Ferrari S.n.c.", "FRRGPP65T10A662U", "02468135799", "Bari"},
+        {"C00005", "Colombo Stefania", "CLMSFN88M55D612J", "05112233449", "Firenze"},
+        {"C00006", "Ditta Sbagliata", "RSSMRA70A01F205X", "12345678904", "Napoli"},
+    };
+    for (const auto& k : kClienti) {
+      const bool cf_ok = CheckCodFiscale(k.cf), piva_ok = CheckPartIva(k.piva);
+      if (!cf_ok || !piva_ok) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%s %-24s rifiutato: %s non valido", k.codice, k.ragione,
+                      !cf_ok ? "codice fiscale" : "partita IVA");
+        std::printf("%s\n", Show(line).c_str());
+        continue;
+      }
+      DemoCliente c{};
+      std::snprintf(c.codice, sizeof c.codice, "%-6s", k.codice);
+      std::snprintf(c.ragione, sizeof c.ragione, "%-40s", k.ragione);
+      std::snprintf(c.cod_fiscale, sizeof c.cod_fiscale, "%-16s", k.cf);
+      std::snprintf(c.partita_iva, sizeof c.partita_iva, "%-11s", k.piva);
+      std::snprintf(c.citta, sizeof c.citta, "%-30s", k.citta);
+      bool added = false;
+      const int16_t w = put(clienti, &c, c.codice, 6, &added);
+      char line[160];  // laid out in the record's code page, then shown
+      std::snprintf(line, sizeof line, "%s %-24s CF %s  P.IVA %s  %s", k.codice, k.ragione, k.cf,
+                    k.piva, w != 0 ? ("stato " + std::to_string(w)).c_str()
+                                   : added ? "aggiunto" : "riscritto");
+      std::printf("%s\n", Show(line).c_str());
+    }
+    char day_text[] = "2025-03-15 00:00:00";
+    const int32_t day = DateToJulian(TimestampToDate(day_text), 0);
+    const struct { const char* numero; const char* cliente; double imponibile; } kFatture[] = {
+        {"2025/001", "C00002", 1200.00}, {"2025/002", "C00001", 350.50},
+        {"2025/003", "C00004", 89.90},   {"2025/004", "C00002", 4100.00},
+        {"2025/005", "C00005", 640.00},  {"2025/006", "C00001", 75.25},
+    };
+    int written = 0;
+    for (const auto& k : kFatture) {
+      DemoFattura f{};
+      std::snprintf(f.numero, sizeof f.numero, "%-8s", k.numero);
+      std::snprintf(f.cliente, sizeof f.cliente, "%-6s", k.cliente);
+      f.data = day + written;
+      f.imponibile = k.imponibile;
+      f.iva = Round(k.imponibile * 0.22, 2);
+      bool added = false;
+      if (put(fatture, &f, f.numero, 8, &added) == 0) ++written;
+    }
+    std::printf("%d fatture scritte\n", written);
+
+    // Read back: customers by name, each with its invoices by number.
+    std::printf("clienti per ragione sociale, con le loro fatture:\n");
+    clienti.DBSetIndex(2);
+    fatture.DBSetIndex(2);
+    double total = 0;
+    for (int16_t r = clienti.DBFirstRecord(); r == 0; r = clienti.DBNextRecord()) {
+      char ragione[41], citta[31];
+      strzcpy(ragione, cli.ragione, sizeof ragione);
+      strzcpy(citta, cli.citta, sizeof citta);
+      strclip(ragione);
+      strclip(citta);
+      char line[160];
+      std::snprintf(line, sizeof line, "  %.6s %-24s %s", cli.codice, ragione, citta);
+      std::printf("%s\n", Show(line).c_str());
+      char set[32] = {};
+      std::memcpy(set, cli.codice, 6);
+      for (int16_t q = fatture.DBFirstInSet(set, 6); q == 0; q = fatture.DBNextInSet()) {
+        const double imponibile = fat.imponibile, iva = fat.iva;
+        const int32_t when = fat.data;
+        std::printf("    fattura %.8s del %02d/%02d/%04d  imponibile %10.2f  IVA %8.2f\n",
+                    fat.numero, Day(when), Month(when), Year(when), imponibile, iva);
+        total += imponibile + iva;
+      }
+    }
+    std::printf("totale fatturato (IVA compresa): %.2f\n", total);
+    std::printf("per controllarlo: vkt db verify %s\n", folder.c_str());
+  }
+  clienti.DBCloseIFile();
+  fatture.DBCloseIFile();
+  DBCloseISAM(0);
+  vktpar->allow_create = saved_create;
+  vktpar->create_dirs = saved_dirs;
+}
+
 }  // namespace
 
 int Demo(const std::vector<std::string>& args) {
@@ -284,6 +464,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoCrypt(dir);
   DemoPrint(dir);
   DemoSerial(dir);
+  DemoArchive(dir);
   return 0;
 }
 

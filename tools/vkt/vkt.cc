@@ -6,6 +6,7 @@
 //   vkt date N                the date of Julian Day Number N
 //   vkt demo                  what the library does, end to end
 //   vkt view -t -m=N -r=ROWS [-c] FILE [--pdf OUT]   composed text pages
+//   vkt db verify|list|get DIR ...                   a look into an archive
 #include "tools/vkt/vkt.h"
 
 #include <cstdio>
@@ -36,6 +37,11 @@ constexpr const char* kUsage =
     "  demo                   dimostrazione della libreria\n"
     "  view -t -m=N -r=RIGHE [-c] FILE [--pdf USCITA]\n"
     "                         pagine di testo composte, a terminale o in PDF\n"
+    "  db verify CARTELLA     controlla record e indici di ogni tabella\n"
+    "  db list CARTELLA [TABELLA [-i INDICE]]\n"
+    "                         tabelle, o i record nell'ordine di un indice\n"
+    "  db get CARTELLA TABELLA CHIAVE [-i INDICE]\n"
+    "                         i record con quella chiave\n"
     "  --help, --version\n";
 
 int Check(const std::vector<std::string>& args) {
@@ -136,6 +142,7 @@ int main(int argc, char** argv) {
   if (cmd == "date") return Date(rest);
   if (cmd == "demo") return Demo(rest);
   if (cmd == "view") return View(rest);
+  if (cmd == "db") return Db(rest);
   std::fprintf(stderr, "vkt: comando sconosciuto: %s\n\n%s", cmd.c_str(), kUsage);
   return 2;
 }

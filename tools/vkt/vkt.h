@@ -12,6 +12,7 @@ void InitHost();
 
 int Demo(const std::vector<std::string>& args);
 int View(const std::vector<std::string>& args);
+int Db(const std::vector<std::string>& args);
 
 }  // namespace vkt::tool
 
