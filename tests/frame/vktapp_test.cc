@@ -56,9 +56,9 @@ TEST_F(FrameTest, InitializeFillsOnlyMissingCallbacksAndKeepsTheBlock) {
   par_.TestDlg = HostTestDlg;
   VKTDlgInitialize(&par_);
   EXPECT_EQ(vktpar, &par_);  // never copied
-  EXPECT_EQ(par_.TestDlg, &HostTestDlg);
-  ASSERT_NE(par_.VopidFunc, nullptr);
-  ASSERT_NE(par_.TestAnnoCorrente, nullptr);
+  EXPECT_EQ(+par_.TestDlg, &HostTestDlg);  // packed: read by value
+  ASSERT_NE(+par_.VopidFunc, nullptr);
+  ASSERT_NE(+par_.TestAnnoCorrente, nullptr);
 
   // The defaults say they are missing and let the work go on.
   EXPECT_EQ(par_.TestAnnoCorrente(), 1);
