@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "win/files.h"
+
 namespace vkt::print_io {
 namespace {
 
@@ -90,24 +92,19 @@ bool CloseOutputFile(FILE* f) {
   return std::fclose(f) == 0;
 }
 
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
+std::string DirectoryOf(const std::string& path) { return vkt::win::DirName(path); }
 
 bool FindTextViewer(std::string* program, std::string* leading_args) {
-  std::string spec = "vkt view";
-  if (const char* v = std::getenv("VKT_TEXT_VIEWER"); v != nullptr && *v != '\0') spec = v;
-  size_t b = spec.find_first_not_of(' ');
+  std::string command = "vkt view";
+  if (const char* v = std::getenv("VKT_TEXT_VIEWER"); v != nullptr && *v != '\0') command = v;
+  size_t b = command.find_first_not_of(' ');
   if (b == std::string::npos) return false;
-  size_t e = spec.find(' ', b);
-  std::string name = spec.substr(b, e == std::string::npos ? std::string::npos : e - b);
+  size_t e = command.find(' ', b);
+  std::string name = command.substr(b, e == std::string::npos ? std::string::npos : e - b);
   std::string rest;
   if (e != std::string::npos) {
-    size_t r = spec.find_first_not_of(' ', e);
-    if (r != std::string::npos) rest = spec.substr(r);
+    size_t r = command.find_first_not_of(' ', e);
+    if (r != std::string::npos) rest = command.substr(r);
     while (!rest.empty() && rest.back() == ' ') rest.pop_back();
   }
   std::string found = Resolve(name);

@@ -1,14 +1,10 @@
 #include "win/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include "win/files.h"
 
 namespace vkt::win {
 namespace {
@@ -31,34 +27,6 @@ std::string Trim(const std::string& s) {
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
   return s.substr(b, e - b);
 }
-
-bool MakeParentDirs(const std::string& path) {
-  for (size_t pos = path.find('/', 1); pos != std::string::npos;
-       pos = path.find('/', pos + 1)) {
-    std::string dir = path.substr(0, pos);
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
-
-// Holds an exclusive flock on "<path>.lock" for the guard's life.
-class FileLock {
- public:
-  explicit FileLock(const std::string& path) {
-    fd_ = open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ >= 0) {
-      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~FileLock() {
-    if (fd_ >= 0) close(fd_);  // closing drops the flock
-  }
-  bool ok() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
 
 }  // namespace
 
@@ -202,35 +170,13 @@ bool WriteIniString(const std::string& path, const std::string& section,
       entry.find_first_of("\r\n=") != std::string::npos ||
       section.find_first_of("\r\n]") != std::string::npos)
     return false;
-  if (!MakeParentDirs(path)) return false;
-  FileLock lock(path);
+  if (!MakeDirs(DirName(path), 0755)) return false;
+  FileLock lock(path + ".lock", 0644);
   if (!lock.ok()) return false;
   IniFile ini;
   if (!ini.Load(path)) return false;
   ini.Set(section, entry, value);
-  std::string tmp = path + ".tmp";
-  std::string text = ini.Serialize();
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      unlink(tmp.c_str());
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (fsync(fd) != 0 || close(fd) != 0) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  if (rename(tmp.c_str(), path.c_str()) != 0) {
-    unlink(tmp.c_str());
-    return false;
-  }
+  if (!WriteFileAtomic(path, ini.Serialize(), 0644, nullptr)) return false;
   return true;
 }
 

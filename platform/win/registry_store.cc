@@ -1,10 +1,5 @@
 #include "win/registry_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "win/files.h"
 
 namespace vkt::win {
 namespace {
@@ -168,47 +165,16 @@ std::string Serialize(const Tree& tree) {
   return out;
 }
 
-bool MakeDirs(const std::string& dir) {
-  std::string cur;
-  for (size_t i = 0; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/') {
-      if (!cur.empty() && mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    if (i < dir.size()) cur += dir[i];
-  }
-  return true;
-}
-
 int32_t Store(const std::string& file, const Tree& tree) {
-  std::string tmp = file + ".tmp." + std::to_string(getpid());
-  std::string text = Serialize(tree);
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return ERROR_ACCESS_DENIED;
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      unlink(tmp.c_str());
-      return ERROR_WRITE_FAULT;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (fsync(fd) != 0 || close(fd) != 0) {
-    unlink(tmp.c_str());
-    return ERROR_WRITE_FAULT;
-  }
+  // An injected failure stands for a write that failed before the rename:
+  // the old file stays whole.
   if (g_fail_commits > 0) {
     --g_fail_commits;
-    unlink(tmp.c_str());
     return ERROR_WRITE_FAULT;
   }
-  if (rename(tmp.c_str(), file.c_str()) != 0) {
-    unlink(tmp.c_str());
-    return ERROR_WRITE_FAULT;
-  }
-  return ERROR_SUCCESS;
+  FileWriteError err;
+  if (WriteFileAtomic(file, Serialize(tree), 0600, &err)) return ERROR_SUCCESS;
+  return err.stage == FileWriteError::kCreate ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT;
 }
 
 // Read-modify-write under the root's lock. `change` returns a status; on
@@ -217,17 +183,14 @@ template <typename F>
 int32_t Change(HKEY root, F change) {
   if (RootName(root) == nullptr) return ERROR_INVALID_HANDLE;
   std::string file = FileOf(root);
-  if (!MakeDirs(RegistryFolder())) return ERROR_ACCESS_DENIED;
-  int fd = open((file + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return ERROR_ACCESS_DENIED;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-  }
+  if (!MakeDirs(RegistryFolder(), 0700)) return ERROR_ACCESS_DENIED;
+  FileLock lock(file + ".lock", 0600);
+  if (!lock.ok()) return ERROR_ACCESS_DENIED;
   Tree tree;
   int32_t rc = Load(file, &tree);
   bool dirty = false;
   if (rc == ERROR_SUCCESS) rc = change(&tree, &dirty);
   if (rc == ERROR_SUCCESS && dirty) rc = Store(file, tree);
-  close(fd);  // drops the lock
   return rc;
 }
 
