@@ -10,7 +10,7 @@
 #include <string>
 
 #include "frame/vktapp.h"
-#include "platform/print/print_test_util.h"
+#include "test_util.h"
 #include "win/services.h"
 #include "win/winconst.h"
 

@@ -1,6 +1,5 @@
 // `vkt view`, the companion viewer, run as the library starts it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,7 +9,7 @@
 #include <thread>
 
 #include "frame/vktapp.h"
-#include "platform/print/print_test_util.h"
+#include "test_util.h"
 #include "print/printer.h"
 
 namespace {
@@ -19,23 +18,11 @@ using vkt::testing::Capture;
 using vkt::testing::ReadFile;
 using vkt::testing::TempDir;
 
-struct Result {
-  int code;
-  std::string out;
-};
+using Result = vkt::testing::CommandResult;
 
 Result View(const std::string& args) {
-  std::string cmd = "LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " + std::string(VKT_BINARY) +
-                    " view " + args + " 2>&1 </dev/null";
-  Result r{-1, ""};
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    int st = pclose(p);
-    r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  }
-  return r;
+  return vkt::testing::RunCommand("LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " +
+                                  std::string(VKT_BINARY) + " view " + args + " 2>&1 </dev/null");
 }
 
 int PageCount(const std::string& pdf) {

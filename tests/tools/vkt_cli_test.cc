@@ -1,31 +1,20 @@
 // The sample host's command line, run as a user runs it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "test_util.h"
+
 namespace {
 
-struct Result {
-  int code;
-  std::string out;
-};
+using Result = vkt::testing::CommandResult;
 
 // Runs vkt with `args` (already shell-quoted), stdout captured, stderr dropped.
 Result Vkt(const std::string& args) {
-  std::string cmd = std::string(VKT_BINARY) + " " + args + " 2>/dev/null";
-  FILE* p = popen(cmd.c_str(), "r");
-  Result r{-1, ""};
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return vkt::testing::RunCommand(std::string(VKT_BINARY) + " " + args + " 2>/dev/null");
 }
 
 TEST(VktCliTest, DateConvertsBothWaysAndRefusesDaysThatDoNotExist) {

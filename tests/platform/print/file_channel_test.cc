@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/print/print_test_util.h"
+#include "test_util.h"
 
 namespace vkt::print_io {
 namespace {

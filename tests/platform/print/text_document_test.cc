@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "platform/print/print_test_util.h"
+#include "test_util.h"
 
 namespace vkt::print_io {
 namespace {

@@ -1,10 +1,12 @@
-// Helpers shared by the text-printing tests: private folders and whole-file
-// reads.
-#ifndef VKT_TESTS_PLATFORM_PRINT_PRINT_TEST_UTIL_H_
-#define VKT_TESTS_PLATFORM_PRINT_PRINT_TEST_UTIL_H_
+// Helpers shared by the tests: private folders, whole-file reads and
+// writes, and command lines run as a user runs them.
+#ifndef VKT_TESTS_TEST_UTIL_H_
+#define VKT_TESTS_TEST_UTIL_H_
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,7 +17,7 @@ namespace vkt::testing {
 // A fresh folder under /tmp, removed with everything in it.
 class TempDir {
  public:
-  explicit TempDir(const char* tag = "vktprint") {
+  explicit TempDir(const char* tag = "vkt") {
     std::string templ = std::string("/tmp/") + tag + ".XXXXXX";
     if (mkdtemp(templ.data()) != nullptr) path_ = templ;
   }
@@ -43,18 +45,28 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// Standard output of a shell command line (for the PDF tools).
-inline std::string Capture(const std::string& command) {
+// What a shell command line wrote to standard output, and its exit code
+// (-1 when it could not run or did not exit normally).
+struct CommandResult {
+  int code = -1;
   std::string out;
+};
+
+inline CommandResult RunCommand(const std::string& command) {
+  CommandResult r;
   if (FILE* p = popen(command.c_str(), "r")) {
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  return out;
+  return r;
 }
+
+// Standard output of a shell command line.
+inline std::string Capture(const std::string& command) { return RunCommand(command).out; }
 
 }  // namespace vkt::testing
 
-#endif  // VKT_TESTS_PLATFORM_PRINT_PRINT_TEST_UTIL_H_
+#endif  // VKT_TESTS_TEST_UTIL_H_
