@@ -17,14 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "db/db_fixture.h"
 #include "db/dbctree.h"
 #include "frame/vktapp.h"
 #include "isam/ctree.h"
 #include "win/services.h"
 #include "win/winconst.h"
-
-extern char** environ;
 
 namespace vkt::db::test {
 namespace {
@@ -33,54 +32,9 @@ namespace fs = std::filesystem;
 
 // --- Child processes ---------------------------------------------------------------
 
-struct Child {
-  pid_t pid = -1;
-  int out = -1;  // its stdout
-  int in = -1;   // its stdin
-};
-
-Child Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env_extra = {}) {
-  int out[2], in[2];
-  if (pipe(out) != 0 || pipe(in) != 0) return {};
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-  posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-  posix_spawn_file_actions_addclose(&fa, out[0]);
-  posix_spawn_file_actions_addclose(&fa, in[1]);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  std::vector<std::string> env_store;
-  for (char** e = environ; *e != nullptr; ++e) env_store.emplace_back(*e);
-  for (const std::string& e : env_extra) env_store.push_back(e);
-  std::vector<char*> envp;
-  for (std::string& e : env_store) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  Child c;
-  if (posix_spawn(&c.pid, argv[0], &fa, nullptr, argv.data(), envp.data()) != 0) c.pid = -1;
-  posix_spawn_file_actions_destroy(&fa);
-  close(out[1]);
-  close(in[0]);
-  c.out = out[0];
-  c.in = in[1];
-  return c;
-}
-
-// One line of the child's output ("" when it ended or 20 s passed).
-std::string ReadLine(int fd) {
-  std::string line;
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (std::chrono::steady_clock::now() < until) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    char c;
-    if (read(fd, &c, 1) != 1) break;
-    if (c == '\n') return line;
-    line.push_back(c);
-  }
-  return line;
-}
+using vkt::testing::Child;
+using vkt::testing::ReadLine;
+using vkt::testing::Spawn;
 
 std::vector<std::string> ReadRest(int fd) {
   std::vector<std::string> lines;
@@ -94,11 +48,10 @@ void Say(const Child& c, const std::string& line) {
 }
 
 int Wait(Child* c) {
-  int st = 0;
-  waitpid(c->pid, &st, 0);
+  int code = vkt::testing::WaitExit(c->pid);
   close(c->in);
   close(c->out);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
+  return code;
 }
 
 struct ToolRun {
