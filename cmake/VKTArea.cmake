@@ -31,8 +31,12 @@ function(vkt_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  # The labels pass through three list expansions before they reach
+  # set_tests_properties; unescaped, every label but the first (and the
+  # timeout and environment after them) would be lost.
+  string(REPLACE ";" "\\\\\\\\\\\\\\;" labels "${T_LABELS}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "TZ=Europe/Rome")
 endfunction()
