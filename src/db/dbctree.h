@@ -227,9 +227,11 @@ class VKT_API CDBCtree {
   virtual ~CDBCtree();
 
   // Binary dump of every record (tableId, image) to block->file: 0 done,
-  // 1 cancelled by the user. An override must keep the format.
+  // 1 cancelled by the user, 2 a read or write failed (db/dbexport.h). An
+  // override must keep the format.
   virtual int DBExport(DB_IMPORT_EXPORT* block);
-  // Reads one record image from block->file and adds it; the add's status.
+  // Reads one record image from block->file and adds it; the add's status,
+  // 36 (nothing added) when the dump ends inside the record.
   virtual int16_t DBImport(DB_IMPORT_EXPORT* block);
   // CSV / JSON files of the records changed between two OLE dates: 1 done,
   // 0 failed. `filter` (optional) skips a record when it answers 0.
@@ -320,6 +322,21 @@ class VKT_API CDBCtree {
   void DBSetLockStamp(int on) { lockStamp = on; }
   int DBGetLockStamp() { return lockStamp; }
   void* DBGetBuffer() { return buffer; }
+
+  // --- Maintenance. File names carry the company as "dit%05ld".
+  // Fills this empty table from the same table of `sourceCompany`, in
+  // transactions of 500 records; 0 also when the table is not empty.
+  int16_t DBCopy(int32_t sourceCompany, int32_t targetCompany);
+  int16_t DBCopyV(int32_t sourceCompany, int32_t targetCompany);
+  // Copies the table's files: beside it as "<destination>_old" (backup) or,
+  // `sameName`, into the folder `destination`; asks before overwriting.
+  int DBCopyFile(char* destination, bool sameName, bool overwrite);
+  // New file ids for the data and index files (client of a server only).
+  int16_t DBReassignID();
+  // Deletes the files and re-creates them from the description, storing
+  // `schema`; the second takes the description stored in the data file.
+  int16_t DBDeleteIFile(DATOBJ* const schema);
+  int32_t DBDeleteAndOpenIFile(DATOBJ* const schema);
 
   // The members hosts and the layer share, in their established order.
   PutFunc putCallback;

@@ -4,8 +4,10 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "db/dbexport.h"
 #include "isam/ctree.h"
 
 namespace vkt::db::detail {
@@ -50,6 +52,10 @@ void AlarmBeep();
 
 // Session counter of DBInitISAM/DBCloseISAM.
 int16_t& SessionCount();
+
+// Progress windows through the installed provider; null without one.
+std::unique_ptr<ProgressWindow> CreateProgress(const char* caption);
+std::unique_ptr<ProgressWindow> WrapProgress(CVKTProgressDlg* dialog);
 
 }  // namespace vkt::db::detail
 
