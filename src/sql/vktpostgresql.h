@@ -23,6 +23,17 @@
 #include "saapi/saapi.h"
 #include "vkt_export.h"
 
+// A transaction spanning two commands, usually on two connections.
+struct DIST_TRANSACTION {
+  SACommand* command1;
+  SACommand* command2;
+  int32_t dbType1;          // server kind of command1's connection
+  int32_t dbType2;          // server kind of command2's connection
+  int32_t operation1;       // passed to WriteFunc with command1
+  int32_t operation2;       // passed to WriteFunc with command2
+  bool firstBeforeSecond;   // true: command1's work runs and commits first
+};
+
 class VKT_API CVKTPostgreSQL {
  public:
   CVKTPostgreSQL();
@@ -66,6 +77,52 @@ class VKT_API CVKTPostgreSQL {
   SAString QueryAdapt(int dbType, SAString query, int32_t limit, int32_t offset,
                       int32_t reserved);
   SAString QueryAdapt(SAString query, int32_t limit, int32_t offset, int32_t reserved);
+
+  // Savepoints on cmd's connection; kind 0 does nothing. A name that is not
+  // a plain identifier (letters, digits, "_") throws the user exception
+  // "Savepoint name not valid!" before any SQL is sent.
+  void CreateSavePoint(SACommand* cmd, SAString& name);
+  void RollbackSavepoint(SACommand* cmd, SAString& name);
+  void ReleaseSavepoint(SACommand* cmd, SAString& name);
+  // The row-lock clause a host appends to a SELECT: mode 1 shared, 2
+  // exclusive, anything else empty.
+  SAString GetLockString(int16_t mode);
+
+  // Server-error classifiers: true only for a server exception (class 3)
+  // whose native code or SQLSTATE means that error on this object's kind.
+  bool IsDupKeyErr(SAException& e);  // also the library's user status -12
+  bool IsDupColumnErr(SAException& e);
+  bool IsDupConstraintErr(SAException& e);
+  bool IsViewNotExistErr(SAException& e);
+  bool IsTableNotExistErr(SAException& e);
+  bool IsLockErr(SAException& e);  // lock wait, deadlock, serialization
+  bool IsDatabaseNotExist(SAException& e);
+  bool IsTriggerAlreadyExist(SAException& e);
+  bool IsColumnNameNonExistErr(SAException& e);
+
+  // The transaction runners. Each sets the server's lock waiting, opens a
+  // transaction, calls WriteFunc and commits; a lock conflict (user status
+  // -10 or IsLockErr) is rolled back and retried after a wait through the
+  // services' Sleep, at most nine attempts, then the user exception 86.
+  // Any other exception is rolled back and rethrown unchanged. A delete
+  // (operation 2) is refused with -14 when the deletion lock is set or the
+  // user does not confirm. On every way out the wait cursor is off,
+  // psql_transaction is false and the host's connections have back their
+  // auto-commit mode, isolation level and lock waiting.
+  //
+  // On a connection of its own, opened through OpenConnection for `year`
+  // and closed before returning.
+  void SqlTransaction(int operation, void* record, void* extra, bool flag, int32_t year);
+  // On the command's existing connection, which stays connected.
+  void SqlTransaction(SACommand* cmd, int operation, void* record, void* extra, bool flag);
+  // On two commands, committed in the order `firstBeforeSecond` gives.
+  // When the first commit succeeded and the second fails, nothing is
+  // retried: the user exception "Transazione distribuita incompleta" tells
+  // that only the first connection's work was kept.
+  void SqlDitribuitedTransaction(DIST_TRANSACTION* work, void* record, void* extra, bool flag);
+
+  // IsLockErr judged for the server kind `kind`.
+  static bool IsLockErrOfKind(int kind, const SAException& e);
 
  protected:
   int dbType;
