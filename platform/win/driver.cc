@@ -114,6 +114,15 @@ bool Driver::DoubleClick(CWnd* wnd, std::optional<CPoint> point) {
   return true;
 }
 
+std::vector<ShownMessage> Driver::MessageBoxes() const {
+  auto* fake = dynamic_cast<TestServices*>(&services());
+  return fake ? fake->transcript() : std::vector<ShownMessage>();
+}
+
+void Driver::Answer(int id) {
+  if (auto* fake = dynamic_cast<TestServices*>(&services())) fake->ScriptAnswer(id);
+}
+
 int Driver::RunPosted() { return vkt::win::RunPosted(); }
 
 void Driver::RunIdle() { vkt::win::RunIdle(); }

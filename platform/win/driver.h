@@ -13,6 +13,7 @@
 //   ui.Then([&] { ui.Press(VK_RETURN); });
 //   EXPECT_EQ(dlg.DoModal(), IDOK);
 //   EXPECT_EQ(ui.stalls(), 0);
+//   EXPECT_TRUE(ui.MessageBoxes().empty());
 #ifndef VKT_WIN_DRIVER_H_
 #define VKT_WIN_DRIVER_H_
 
@@ -20,8 +21,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "vkt_export.h"
+#include "win/services.h"
 #include "win/window.h"
 
 namespace vkt::win {
@@ -63,6 +66,11 @@ class VKT_API Driver {
   int stalls() const;
 
   CWnd* focus() const { return CWnd::GetFocus(); }
+
+  // The message boxes shown so far, oldest first, when the services in use
+  // are a TestServices (empty otherwise); and the answer the next box takes.
+  std::vector<ShownMessage> MessageBoxes() const;
+  void Answer(int id);
 
  private:
   bool NextStep();

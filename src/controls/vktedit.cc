@@ -45,6 +45,17 @@ void ApplyCase(char* s, Case c) {
   }
 }
 
+// Whether the filter takes every character a paste would put in the field;
+// control characters do not count, the field drops them.
+bool FilterTakesPaste(VKTFilter filter, const std::string& clip) {
+  for (char c : clip) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) continue;
+    if (!filter(u)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CVKTEdit::CVKTEdit() = default;
@@ -96,9 +107,7 @@ BOOL CVKTEdit::CanPaste() {
   if (!filter_) return TRUE;
   std::string clip;
   if (!vkt::services().GetClipboardText(&clip)) return FALSE;
-  for (char c : clip)
-    if (!filter_(static_cast<unsigned char>(c))) return FALSE;
-  return TRUE;
+  return FilterTakesPaste(filter_, clip) ? TRUE : FALSE;
 }
 
 void CVKTEdit::Format() {
@@ -163,8 +172,7 @@ BOOL CVKTEdit::PreTranslateMessage(MSG* msg) {
     if ((msg->wParam == 'V' && ctrl) || (msg->wParam == VK_INSERT && shift)) {
       std::string clip;
       if (vkt::services().GetClipboardText(&clip)) {
-        for (char c : clip)
-          if (!filter_(static_cast<unsigned char>(c))) return TRUE;
+        if (!FilterTakesPaste(filter_, clip)) return TRUE;
         // Pasted here, and the key consumed: letting it through would
         // paste a second time.
         SendMessage(WM_PASTE, 0, 0);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/julian.h"
 #include "win/services.h"
 
 namespace {
@@ -14,6 +13,9 @@ bool IsMaskChar(char m) { return m && std::strchr("09#L?Aa&C", m) != nullptr; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) {
   unsigned char u = static_cast<unsigned char>(c);
+  // Windows-1252 letters: the accented ones from 0xC0 on (but the signs
+  // of multiplication and division) and the few of 0x8A-0x9F.
+  if (u == 0xD7 || u == 0xF7) return false;
   return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0xC0 || u == 0x8A ||
          u == 0x8C || u == 0x8E || u == 0x9A || u == 0x9C || u == 0x9E || u == 0x9F;
 }
@@ -261,6 +263,13 @@ void CXTPDatePickerControl::GetMinReqRect(CRect* rect) const {
   *rect = CRect(0, 0, w, h);
 }
 
+int CXTPDatePickerControl::IsoWeek(const COleDateTime& day) {
+  if (!day.IsValid()) return 0;
+  COleDateTime thursday = day + COleDateTimeSpan(3 - WeekdayFromMonday(day), 0, 0, 0);
+  if (!thursday.IsValid()) return 0;
+  return (thursday.GetDayOfYear() - 1) / 7 + 1;
+}
+
 void CXTPDatePickerControl::SetButtonsVisible(BOOL today, BOOL none) {
   show_today_ = today != 0;
   show_none_ = none != 0;
@@ -354,11 +363,9 @@ void CXTPDatePickerControl::Paint() {
     int first_day_of_row = row * 7 - first + 1;
     if (week_numbers_ && first_day_of_row <= days) {
       int d = std::clamp(first_day_of_row, 1, days);
-      int week = 0, year = 0;
-      GetWeekNumber(DateToJulian(COleDateTime(month_.GetYear(), month_.GetMonth(), d, 0, 0, 0), 0),
-                    &week, &year);
       char w[16];
-      std::snprintf(w, sizeof w, "%d", week);
+      std::snprintf(w, sizeof w, "%d",
+                    IsoWeek(COleDateTime(month_.GetYear(), month_.GetMonth(), d, 0, 0, 0)));
       CRect r(kMargin, y0 + row * kCellH, kMargin + kCellW, y0 + (row + 1) * kCellH);
       dc.SetTextColor(RGB(140, 140, 140));
       dc.DrawText(w, r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -101,6 +101,9 @@ class VKT_API CXTPDatePickerControl : public CWnd {
   BOOL GetSelRange(COleDateTime& from, COleDateTime& to) const;
   void Select(const COleDateTime& day);
   const COleDateTime& month_shown() const { return month_; }
+  // The ISO 8601 week of `day` (weeks from Monday; week 1 holds the year's
+  // first Thursday): the number shown at the start of its row.
+  static int IsoWeek(const COleDateTime& day);
 
   LRESULT WindowProc(UINT msg, WPARAM w, LPARAM l) override;
 

@@ -1,5 +1,8 @@
 // The text field and its base, typed into through the driver.
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/checks.h"
 #include "controls/vktedit.h"
@@ -244,6 +247,154 @@ TEST_F(EditTest, FieldsPaintTheirOwnColoursAndTheHighlightWhileFocused) {
   EXPECT_EQ(img.At(1 + 300, 25 + 45), RGB(255, 255, 200));
   b.SetEnabled(1);
   EXPECT_EQ(b.GetEnabled(), 1);
+}
+
+TEST_F(EditTest, PastedTextLosesControlCharactersAndStaysWithinTheField) {
+  CVKTEdit cap;
+  Attach(cap, 1001);
+  cap.SetFormat(5, "", filter_digit, nullptr);
+  ui_.Focus(&cap);
+  // Line ends and tabs from a spreadsheet cell are not the filter's business.
+  fake_.SetClipboardText("12\r\n3\t");
+  EXPECT_TRUE(cap.CanPaste());
+  ui_.Press('V', kCtrl);
+  EXPECT_EQ(Text(cap), "123");
+  fake_.SetClipboardText("4567890\n");
+  ui_.Press(VK_INSERT, kShift);
+  EXPECT_EQ(Text(cap), "12345");  // cut at the length
+  ui_.Press(VK_HOME);
+  fake_.SetClipboardText("9\x01x");  // a refused letter still refuses the whole paste
+  EXPECT_FALSE(cap.CanPaste());
+  ui_.Press('V', kCtrl);
+  EXPECT_EQ(Text(cap), "12345");
+  fake_.SetClipboardAvailable(false);  // a clipboard that cannot be opened
+  EXPECT_FALSE(cap.CanPaste());
+  // A masked field keeps to its positions.
+  CVKTEdit masked;
+  Attach(masked, 1002);
+  masked.SetFormat("00/00", "", "__/__", '_');
+  fake_.SetClipboardAvailable(true);
+  fake_.SetClipboardText("1\r\n2345678");
+  ui_.Focus(&masked);
+  ui_.Press('V', kCtrl);
+  EXPECT_EQ(Text(masked), "12/34");
+  // Without a filter: controls dropped, cut at the length, never beyond.
+  CVKTEdit note;
+  Attach(note, 1003);
+  note.SetFormat(8, "", nullptr, nullptr);
+  fake_.SetClipboardText("ab\tcd\r\nefghijkl");
+  ui_.Focus(&note);
+  ui_.Press('V', kCtrl);
+  EXPECT_EQ(Text(note), "abcdefgh");
+  char buf[9];
+  note.GetText(buf);
+  EXPECT_STREQ(buf, "abcdefgh");
+}
+
+// The characters a filter was asked about.
+std::vector<unsigned int>& Asked() {
+  static std::vector<unsigned int> asked;
+  return asked;
+}
+
+TEST_F(EditTest, BytesAbove127AreLettersAndOnlyTheFieldsFilterRefusesThem) {
+  CVKTEdit plain;
+  Attach(plain, 1001);
+  plain.SetFormat(20, "U", nullptr, nullptr);
+  ui_.Focus(&plain);
+  ui_.Type("citt\xE0 \xE8\xEC\xF2\xF9");
+  EXPECT_EQ(Text(plain), "citt\xE0 \xE8\xEC\xF2\xF9");
+  ui_.Press(VK_TAB);
+  EXPECT_EQ(Text(plain), "CITT\xC0 \xC8\xCC\xD2\xD9");
+  // A filter sees the byte as its Windows-1252 code (224 for "\xE0"), and
+  // it alone decides: this one refuses "\xE8".
+  Asked().clear();
+  CVKTEdit picky;
+  Attach(picky, 1002);
+  picky.SetFormat(20, "", [](unsigned int c) {
+    Asked().push_back(c);
+    return c != 0xE8;
+  });
+  ui_.Focus(&picky);
+  ui_.Type("perch\xE8 citt\xE0");
+  EXPECT_EQ(Text(picky), "perch citt\xE0");
+  EXPECT_NE(std::find(Asked().begin(), Asked().end(), 0xE0u), Asked().end());
+  for (unsigned int c : Asked()) EXPECT_LT(c, 256u);
+  // A letter mask takes accented letters but not the signs among them.
+  CVKTEdit initials;
+  Attach(initials, 1003);
+  initials.SetFormat("LLL", "", "___", '_');
+  ui_.Focus(&initials);
+  ui_.Press(VK_HOME);
+  ui_.Type("\xC8\xD7" "b");
+  EXPECT_EQ(Text(initials), "\xC8" "b_");
+}
+
+TEST_F(EditTest, AMaskLongerThanALengthCanCountLeavesTheFieldUnformatted) {
+  CVKTEdit field;
+  Attach(field, 1001);
+  std::string mask(40000, '0');
+  field.SetFormat(mask.c_str(), "<", std::string(40000, '_').c_str(), '_');
+  EXPECT_EQ(field.GetMaxLen(), 0u);
+  ui_.Focus(&field);
+  ui_.Press(VK_TAB);
+  ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui_.MessageBoxes()[0].text, "m_max_len=0 - Usare SetFormat()");
+}
+
+TEST_F(EditTest, TheBasesStateColoursAndFontAttributes) {
+  CVKTEdit field;
+  EXPECT_EQ(field.GetBackColor(), 0xFFFFFFu);
+  EXPECT_EQ(field.GetForeColor(), 0u);
+  EXPECT_EQ(field.GetModified(), 0);
+  EXPECT_EQ(field.GetNotify(), 1);
+  EXPECT_EQ(field.GetAutoUpDownEnter(), 1);
+  field.SetEnabled(0);  // no window: nothing
+  Attach(field, 1001);
+  field.SetFormat(10, "", nullptr, nullptr);
+  EXPECT_EQ(field.GetReadOnly(), 0);
+  field.SendMessage(EM_SETREADONLY, TRUE, 0);
+  EXPECT_EQ(field.GetReadOnly(), 1);
+  field.SendMessage(EM_SETREADONLY, FALSE, 0);
+  // The text colour repaints at once; the background waits for the next paint.
+  int before = vkt::win::InvalidationCount(field.m_hWnd);
+  field.SetBackColor(RGB(200, 255, 200));
+  EXPECT_EQ(vkt::win::InvalidationCount(field.m_hWnd), before);
+  field.SetForeColor(RGB(160, 0, 0));
+  EXPECT_GT(vkt::win::InvalidationCount(field.m_hWnd), before);
+  EXPECT_EQ(field.GetForeColor(), RGB(160, 0, 0));
+  field.SetText("Rossi");
+  vkt::win::Image img = vkt::win::Render(&dlg_);
+  EXPECT_EQ(img.At(1 + 300, 25 + 18), RGB(200, 255, 200));
+  int red = 0;
+  for (int x = 131; x < 200; ++x)
+    for (int y = 25 + 10; y < 25 + 28; ++y)
+      if (GetRValue(img.At(x, y)) > 120 && GetGValue(img.At(x, y)) < 90) ++red;
+  EXPECT_GT(red, 10);  // the text in the field's own colour
+  // Font attributes, each on top of the others.
+  field.SetFontWeight(600);
+  field.SetStrikeOut(1);
+  LOGFONT lf;
+  ASSERT_TRUE(field.GetFont()->GetLogFont(&lf));
+  EXPECT_EQ(lf.lfWeight, 600);
+  EXPECT_TRUE(lf.lfStrikeOut);
+  field.SetStrikeOut(0);
+  ASSERT_TRUE(field.GetFont()->GetLogFont(&lf));
+  EXPECT_FALSE(lf.lfStrikeOut);
+  EXPECT_EQ(lf.lfWeight, 600);
+  // SetBold without a current font puts the owned one back.
+  field.SetFont(static_cast<HFONT>(nullptr), FALSE);
+  field.SetBold(1);
+  ASSERT_NE(field.GetFont(), nullptr);
+  ASSERT_TRUE(field.GetFont()->GetLogFont(&lf));
+  EXPECT_EQ(lf.lfWeight, 600);
+  // Disabling sets the style bit; enabling clears it.
+  field.SetEnabled(0);
+  EXPECT_EQ(field.GetEnabled(), 0);
+  EXPECT_TRUE(field.GetStyle() & WS_DISABLED);
+  field.SetEnabled(0);
+  field.SetEnabled(1);
+  EXPECT_FALSE(field.GetStyle() & WS_DISABLED);
 }
 
 }  // namespace

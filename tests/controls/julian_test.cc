@@ -202,4 +202,99 @@ TEST_F(JulianTest, TheHostsCalendarControlClosesOnEscape) {
   EXPECT_EQ(ui_.stalls(), 0);
 }
 
+TEST_F(JulianTest, EnterAndTheArrowsMoveOnAndTheValueReadsZeroWhenInvalid) {
+  CVKTJulian date, other;
+  Attach(date, 1001);
+  Attach(other, 1002);
+  EXPECT_EQ(date.GetYear(), 0);
+  EXPECT_EQ(date.GetMonth(), 0);
+  EXPECT_EQ(date.GetDay(), 0);
+  EXPECT_FALSE(date.GetDateTime().IsValid());
+  ui_.Focus(&date);
+  ui_.Type("1503");
+  ui_.Press(VK_RETURN);  // completed on the way out
+  EXPECT_EQ(CWnd::GetFocus(), &other);
+  EXPECT_EQ(Text(date), "15/03/2025");
+  ui_.Focus(&date);
+  ui_.Press(VK_DOWN);
+  EXPECT_EQ(CWnd::GetFocus(), &other);
+  ui_.Focus(&other);
+  ui_.Press(VK_UP);
+  EXPECT_EQ(CWnd::GetFocus(), &date);
+  EXPECT_EQ(dlg_.Count(IDOK, CN_COMMAND), 0);
+  // A text put in by other means that is no date reads as 0.
+  date.SetWindowText("31/04/2024");
+  EXPECT_EQ(date.GetJulian(), 0);
+  EXPECT_EQ(date.GetDay(), 0);
+  COleDateTime zero;
+  date.SetDateTime(zero);
+  EXPECT_EQ(Text(date), "__/__/____");
+  EXPECT_TRUE(CVKTJulian::IsLeapYear(2000));
+  EXPECT_FALSE(CVKTJulian::IsLeapYear(1900));
+}
+
+TEST_F(JulianTest, TheLeftPopupOpensTheCalendarFromTheFieldsLeftEdge) {
+  CVKTJulian date;
+  Attach(date, 1001);
+  date.SetLeftPopup(true);
+  ui_.Then([&] {
+    CWnd* calendar = CWnd::GetFocus();
+    ASSERT_NE(calendar, nullptr);
+    CRect field, cal;
+    date.GetWindowRect(&field);
+    calendar->GetWindowRect(&cal);
+    EXPECT_EQ(cal.left, field.left);
+    EXPECT_EQ(cal.top, field.bottom);
+    ui_.Press(VK_ESCAPE);
+  });
+  date.SetModified(0);
+  EXPECT_TRUE(ui_.DoubleClick(&date));
+  EXPECT_EQ(Text(date), "__/__/____");  // cancelled: nothing chosen
+  EXPECT_EQ(date.GetModified(), 1);      // but marked, whatever the outcome
+  EXPECT_EQ(ui_.stalls(), 0);
+}
+
+TEST_F(JulianTest, TheDateValueStartsAtZeroAndTheWeekKeepsTheTimeOfDay) {
+  CVKTDateTime none;
+  EXPECT_TRUE(none.IsValid());
+  EXPECT_EQ(static_cast<double>(none), 0.0);
+  EXPECT_EQ(none.anchor_day(), 0);
+  CVKTDateTime at(COleDateTime(2024, 5, 15, 10, 30, 0));  // a Wednesday
+  COleDateTime monday = at.FirstDayOfTheWeek(), sunday = at.LastDayOfTheWeek();
+  EXPECT_EQ(monday.GetDay(), 13);
+  EXPECT_EQ(monday.GetHour(), 10);
+  EXPECT_EQ(monday.GetMinute(), 30);
+  EXPECT_EQ(sunday.GetDay(), 19);
+  EXPECT_EQ(sunday.GetHour(), 10);
+  COleDateTime first = at.FirstDayOfTheMonth();
+  EXPECT_EQ(first.GetDay(), 1);
+  EXPECT_EQ(first.GetHour(), 0);
+  // A deadline is at 00:00; the anchor comes from the value the first time.
+  CVKTDateTime due(COleDateTime(2024, 1, 30, 18, 0, 0));
+  CVKTDateTime copy(due);
+  copy = due;
+  EXPECT_EQ(copy.anchor_day(), 30);
+  copy.NextDeadline(1);
+  EXPECT_EQ(copy.GetJulian(), Day(2024, 2, 29));
+  EXPECT_EQ(copy.GetHour(), 0);
+  copy.NextDeadline(11);
+  EXPECT_EQ(copy.GetJulian(), Day(2025, 1, 30));
+  CVKTDateTime invalid;
+  invalid.SetStatus(COleDateTime::invalid);
+  invalid.NextDeadline(3);  // nothing to move, and no endless search
+  EXPECT_FALSE(invalid.IsValid());
+}
+
+TEST_F(JulianTest, TheCalendarNumbersItsRowsByIsoWeek) {
+  // 1 March 2024 is a Friday in week 9; the row of 4 March is week 10.
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2024, 3, 1, 0, 0, 0)), 9);
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2024, 3, 4, 0, 0, 0)), 10);
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2024, 3, 3, 0, 0, 0)), 9);  // Sunday
+  // Week 1 holds the first Thursday; the days before it may be last year's.
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2026, 1, 1, 0, 0, 0)), 1);
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2025, 12, 29, 0, 0, 0)), 1);
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2021, 1, 3, 0, 0, 0)), 53);
+  EXPECT_EQ(CXTPDatePickerControl::IsoWeek(COleDateTime(2027, 1, 1, 0, 0, 0)), 53);
+}
+
 }  // namespace

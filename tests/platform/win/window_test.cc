@@ -345,4 +345,32 @@ TEST_F(WindowTest, ButtonsAndComboBoxesAnswerMouseAndKeyboard) {
   EXPECT_EQ(combo->GetCurSel(), CB_ERR);
 }
 
+TEST_F(WindowTest, TheDriverRunsIdleAndReadsTheMessageBoxesShown) {
+  FormDialog dlg;
+  ASSERT_TRUE(dlg.CreateIndirect(FormTemplate()));
+  Driver ui;
+  int handler_runs = 0;
+  vkt::win::AddIdleHandler([&] { ++handler_runs; });
+  int idles = dlg.idles_;
+  ui.RunIdle();  // no modal loop: every top-level window, then the handlers
+  EXPECT_EQ(dlg.idles_, idles + 1);
+  EXPECT_EQ(handler_runs, 1);
+  EXPECT_TRUE(ui.MessageBoxes().empty());
+  ui.Answer(IDNO);
+  EXPECT_EQ(vkt::services().MessageBox("Vuoi uscire ?", "Mirto", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(vkt::services().MessageBox("Fatto", "Mirto", MB_OK), IDOK);  // no answer left: default
+  auto shown = ui.MessageBoxes();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, "Vuoi uscire ?");
+  EXPECT_EQ(shown[0].caption, "Mirto");
+  EXPECT_EQ(shown[0].type, MB_YESNO | MB_ICONQUESTION);
+  EXPECT_EQ(shown[0].answer, IDNO);
+  EXPECT_EQ(shown[1].answer, IDOK);
+  // Without the test double there is nothing to read.
+  {
+    vkt::ScopedServices real(nullptr);
+    EXPECT_TRUE(ui.MessageBoxes().empty());
+  }
+}
+
 }  // namespace
