@@ -257,8 +257,15 @@ double ScalarDouble(const Json* j) {
 void WriteString(const std::string& s, std::string* out) {
   static const char kHex[] = "0123456789abcdef";
   *out += '"';
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  while (p < end) {
+    // The run that needs no escape goes in whole (UTF-8 passes through).
+    const char* run = p;
+    while (p < end && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\') ++p;
+    if (p > run) out->append(run, static_cast<size_t>(p - run));
+    if (p == end) break;
+    const char c = *p++;
     switch (c) {
       case '"': *out += "\\\""; break;
       case '\\': *out += "\\\\"; break;
@@ -267,14 +274,12 @@ void WriteString(const std::string& s, std::string* out) {
       case '\n': *out += "\\n"; break;
       case '\r': *out += "\\r"; break;
       case '\t': *out += "\\t"; break;
-      default:
-        if (u < 0x20) {
-          *out += "\\u00";
-          *out += kHex[u >> 4];
-          *out += kHex[u & 15];
-        } else {
-          *out += c;  // UTF-8 passes through
-        }
+      default: {
+        const auto u = static_cast<unsigned char>(c);
+        *out += "\\u00";
+        *out += kHex[u >> 4];
+        *out += kHex[u & 15];
+      }
     }
   }
   *out += '"';
@@ -338,9 +343,21 @@ struct Writer {
         return;
       }
       case Json::value_t::string: WriteString(j.get_ref<const std::string&>(), &out); return;
-      case Json::value_t::binary: out += RawText(j); return;
+      case Json::value_t::binary: {
+        const auto& b = j.get_binary();
+        out.append(reinterpret_cast<const char*>(b.data()), b.size());
+        return;
+      }
       case Json::value_t::null:
       case Json::value_t::discarded: out += "null"; return;
+      case Json::value_t::number_integer:
+      case Json::value_t::number_unsigned: {
+        char b[24];
+        auto r = j.is_number_unsigned() ? std::to_chars(b, b + sizeof b, j.get<std::uint64_t>())
+                                        : std::to_chars(b, b + sizeof b, j.get<std::int64_t>());
+        out.append(b, r.ptr);
+        return;
+      }
       default: out += ScalarString(&j); return;
     }
   }
@@ -392,7 +409,12 @@ bool InsertMember(Impl* impl, int index, const std::string& name, Json value) {
   }
   const std::size_t at = index < 0 ? size : static_cast<std::size_t>(index);
   if (at == size) {
-    (*self)[name] = std::move(value);
+    // Known to be new: appended without a second search.
+    auto& members = static_cast<Json::object_t::Container&>(self->get_ref<Json::object_t&>());
+    // Growing copies every member (their names are const): records of a
+    // dozen fields grow once at most.
+    if (members.size() == members.capacity()) members.reserve(members.size() < 8 ? 16 : members.size() * 2);
+    members.emplace_back(name, std::move(value));
     return true;
   }
   Json rebuilt = Json::object();
@@ -555,7 +577,7 @@ std::string CkJsonObject::Emit() const {
 bool CkJsonObject::EmitSb(CkStringBuilder& sb) const {
   const Json* self = SelfObject(impl_.get());
   if (self == nullptr) return false;
-  sb.Append(EmitNode(impl_.get(), self));
+  sb.Append(EmitNode(impl_.get(), self));  // moved in when the builder is empty
   return true;
 }
 

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "vkt_export.h"
 
@@ -35,6 +36,13 @@ class CkJsonArray;
 class VKT_API CkStringBuilder {
  public:
   void Append(const std::string& s) { text_ += s; }
+  void Append(std::string&& s) {
+    if (text_.empty()) {
+      text_ = std::move(s);
+    } else {
+      text_ += s;
+    }
+  }
   const std::string& GetAsString() const { return text_; }
   int get_Length() const { return static_cast<int>(text_.size()); }
   void Clear() { text_.clear(); }

@@ -1,6 +1,9 @@
 // CDBCtree: the binary dump and its import, and the incremental CSV and
 // JSON exports of the records changed within a date-time window.
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <ctime>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -163,29 +166,64 @@ class RecordView {
   size_t length_;
 };
 
+// Two digits (or four) into `out`, for the date texts written per record.
+char* Digits(char* out, int v, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    out[i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  }
+  return out + width;
+}
+
+// "dd/mm/yyyy" and, with `time`, " hh:mm:ss" of broken-down parts.
+std::string DateText(const std::tm& t, bool time) {
+  char b[24];
+  char* p = b;
+  p = Digits(p, t.tm_mday, 2);
+  *p++ = '/';
+  p = Digits(p, t.tm_mon + 1, 2);
+  *p++ = '/';
+  p = Digits(p, t.tm_year + 1900, 4);
+  if (time) {
+    *p++ = ' ';
+    p = Digits(p, t.tm_hour, 2);
+    *p++ = ':';
+    p = Digits(p, t.tm_min, 2);
+    *p++ = ':';
+    p = Digits(p, t.tm_sec, 2);
+  }
+  return std::string(b, static_cast<size_t>(p - b));
+}
+
 // A day number as a date; false when it has none.
-bool DayParts(int32_t day, int* d, int* m, int* y) {
-  const COleDateTime t(JulianToDate(day, 0));
-  if (!t.IsValid()) return false;
-  *d = t.GetDay();
-  *m = t.GetMonth();
-  *y = t.GetYear();
-  return *y > 0;
+bool DayParts(int32_t day, std::tm* t) {
+  return COleDateTime(JulianToDate(day, 0)).GetAsTm(t) && t->tm_year + 1900 > 0;
 }
 
-bool StampText(double value, char* out, size_t size) {
-  const COleDateTime t(value);
-  if (!t.IsValid()) return false;
-  std::snprintf(out, size, "%02d/%02d/%04d %02d:%02d:%02d", t.GetDay(), t.GetMonth(),
-                t.GetYear(), t.GetHour(), t.GetMinute(), t.GetSecond());
+// An OLE date-time as text; false when it is no valid date.
+bool StampText(double value, std::string* out) {
+  std::tm t;
+  if (!COleDateTime(value).GetAsTm(&t)) return false;
+  *out = DateText(t, true);
   return true;
 }
 
-// "%f" of a number that JSON can hold; false for NaN and infinities.
-bool NumberText(double v, char* out, size_t size) {
+// "%f" of a number (the same digits: both are exactly rounded); false for
+// NaN and infinities, which JSON cannot hold.
+bool NumberText(double v, std::string* out) {
   if (!std::isfinite(v)) return false;
-  std::snprintf(out, size, "%f", v);
+  char b[400];
+  auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed, 6);
+  if (r.ec != std::errc()) return false;
+  out->assign(b, r.ptr);
   return true;
+}
+
+template <typename T>
+std::string IntText(T v) {
+  char b[24];
+  auto r = std::to_chars(b, b + sizeof b, v);
+  return std::string(b, r.ptr);
 }
 
 // The "Tipo campo %-s non riconosciuto" report.
@@ -374,7 +412,6 @@ class ExportRun {
 
 // One CSV cell by the field's type; false for a type the CSV form lacks.
 bool CsvCell(const RecordView& r, const Field& f, std::string* cell) {
-  char b[64];
   cell->clear();
   switch (f.type) {
     case 8:
@@ -387,43 +424,35 @@ bool CsvCell(const RecordView& r, const Field& f, std::string* cell) {
       return true;
     }
     case 33:
-      std::snprintf(b, sizeof b, "%d", r.Get<int16_t>(f));
-      *cell = b;
+      *cell = IntText(r.Get<int16_t>(f));
       return true;
     case 51:
-      std::snprintf(b, sizeof b, "%ld", static_cast<long>(r.Get<int32_t>(f)));
-      *cell = b;
+      *cell = IntText(r.Get<int32_t>(f));
       return true;
     case 75: {
       const int32_t day = r.Get<int32_t>(f);
-      int d, m, y;
-      if (day != 0 && DayParts(day, &d, &m, &y)) {
-        std::snprintf(b, sizeof b, "%02d/%02d/%04d", d, m, y);
-        *cell = b;
-      }
+      std::tm t;
+      if (day != 0 && DayParts(day, &t)) *cell = DateText(t, false);
       return true;
     }
     case 83: {
       const int32_t v = r.Get<int32_t>(f);
       if (v != 0) {
+        char b[48];
         std::snprintf(b, sizeof b, "%02d:%02d:%02d", v / 3600, (v % 3600) / 60, v % 60);
         *cell = b;
       }
       return true;
     }
     case 91:
-      std::snprintf(b, sizeof b, "%f", static_cast<double>(r.Get<float>(f)));
-      *cell = b;
+      if (!NumberText(r.Get<float>(f), cell)) *cell = std::to_string(r.Get<float>(f));
       return true;
     case 103:
-      std::snprintf(b, sizeof b, "%f", r.Get<double>(f));
-      *cell = b;
+      if (!NumberText(r.Get<double>(f), cell)) *cell = std::to_string(r.Get<double>(f));
       return true;
     case 124: {
       const double v = r.Get<double>(f);
-      if (v != 0.0) {
-        if (StampText(v, b, sizeof b)) *cell = b;
-      }
+      if (v != 0.0) StampText(v, cell);
       return true;
     }
     case 144:
@@ -437,7 +466,6 @@ bool CsvCell(const RecordView& r, const Field& f, std::string* cell) {
 // One JSON member by the field's type; false for a type the JSON form
 // lacks. A type-128 field has no value and is left out.
 bool JsonMember(const RecordView& r, const Field& f, CkJsonObject* o, std::string* scratch) {
-  char b[64];
   const std::string& n = f.json_name;
   switch (f.type) {
     case 8:
@@ -463,10 +491,9 @@ bool JsonMember(const RecordView& r, const Field& f, CkJsonObject* o, std::strin
       return true;
     case 75: {
       const int32_t day = r.Get<int32_t>(f);
-      int d, m, y;
-      if (day != 0 && DayParts(day, &d, &m, &y)) {
-        std::snprintf(b, sizeof b, "%02d/%02d/%04d 00:00:00", d, m, y);
-        o->AddStringAt(-1, n, b);
+      std::tm t;
+      if (day != 0 && DayParts(day, &t)) {
+        o->AddStringAt(-1, n, DateText(t, false) + " 00:00:00");
       } else {
         o->AddNullAt(-1, n);
       }
@@ -476,23 +503,23 @@ bool JsonMember(const RecordView& r, const Field& f, CkJsonObject* o, std::strin
       o->AddIntAt(-1, n, r.Get<int32_t>(f));
       return true;
     case 91:
-      if (NumberText(r.Get<float>(f), b, sizeof b)) {
-        o->AddNumberAt(-1, n, b);
+      if (NumberText(r.Get<float>(f), scratch)) {
+        o->AddNumberAt(-1, n, *scratch);
       } else {
         o->AddNullAt(-1, n);
       }
       return true;
     case 103:
-      if (NumberText(r.Get<double>(f), b, sizeof b)) {
-        o->AddNumberAt(-1, n, b);
+      if (NumberText(r.Get<double>(f), scratch)) {
+        o->AddNumberAt(-1, n, *scratch);
       } else {
         o->AddNullAt(-1, n);
       }
       return true;
     case 124: {
       const double v = r.Get<double>(f);
-      if (v != 0.0 && StampText(v, b, sizeof b)) {
-        o->AddStringAt(-1, n, b);
+      if (v != 0.0 && StampText(v, scratch)) {
+        o->AddStringAt(-1, n, *scratch);
       } else {
         o->AddNullAt(-1, n);
       }
