@@ -42,6 +42,7 @@ constexpr const char* kUsage =
     "                         tabelle, o i record nell'ordine di un indice\n"
     "  db get CARTELLA TABELLA CHIAVE [-i INDICE]\n"
     "                         i record con quella chiave\n"
+    "  export | copy-company | zip  esportazioni, copia tra ditte, archivi ZIP\n"
     "  --help, --version\n";
 
 int Check(const std::vector<std::string>& args) {
@@ -143,6 +144,9 @@ int main(int argc, char** argv) {
   if (cmd == "demo") return Demo(rest);
   if (cmd == "view") return View(rest);
   if (cmd == "db") return Db(rest);
+  if (cmd == "export") return Export(rest);
+  if (cmd == "copy-company") return CopyCompany(rest);
+  if (cmd == "zip") return Zip(rest);
   std::fprintf(stderr, "vkt: comando sconosciuto: %s\n\n%s", cmd.c_str(), kUsage);
   return 2;
 }

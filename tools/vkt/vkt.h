@@ -13,6 +13,9 @@ void InitHost();
 int Demo(const std::vector<std::string>& args);
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
+int Export(const std::vector<std::string>& args);
+int CopyCompany(const std::vector<std::string>& args);
+int Zip(const std::vector<std::string>& args);
 
 }  // namespace vkt::tool
 
