@@ -28,9 +28,9 @@ inline vkt::win::DialogTemplate FormTemplate() {
   t.items.push_back({"ComboBox", "", 1010, WS_CHILD | WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST,
                      CRect(130, 8 + 8 * 26, 360, 30 + 8 * 26)});
   t.items.push_back({"Button", "OK", IDOK, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                     CRect(190, 238, 270, 262)});
+                     CRect(190, 243, 270, 266)});
   t.items.push_back({"Button", "Annulla", IDCANCEL, WS_CHILD | WS_VISIBLE | WS_TABSTOP,
-                     CRect(280, 238, 360, 262)});
+                     CRect(280, 243, 360, 266)});
   return t;
 }
 

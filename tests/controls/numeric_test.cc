@@ -143,30 +143,114 @@ TEST_F(NumericTest, PresetsCarryTheirDecimalsSeparatorsAndRanges) {
     CVKTNumeric* n;
     short dec;
     bool sep;
+    bool rem;
     double lo, hi;
   };
+  constexpr double kBig = 999999999999.0;
+  CVKTCurrency2 c2;
   CVKTCurrency3 c3;
+  CVKTCurrency4 c4;
+  CVKTCurrency5 c5;
+  CVKTUCurrency2 uc2;
+  CVKTUCurrency3 uc3;
   CVKTUCurrency4 uc4;
+  CVKTUCurrency5 uc5;
+  CVKTDouble0 d0;
+  CVKTDouble1 d1;
+  CVKTDouble2 d2;
+  CVKTDouble3 d3;
   CVKTDouble4 d4;
+  CVKTUDouble2 ud2;
   CVKTUDouble3 ud3;
+  CVKTUDouble4 ud4;
+  CVKTPercent1 p1;
+  CVKTPercent2 p2;
+  CVKTPercent3 p3;
+  CVKTPercent4 p4;
   CVKTPercent5 p5;
   CVKTUPercent1 up1;
+  CVKTUPercent2 up2;
+  CVKTUPercent3 up3;
+  CVKTUQuantity3 uq3;
   CVKTLong l;
+  CVKTULong ul;
+  CVKTShort sh;
   CVKTUShort us;
+  CVKTNumeric plain;
   const Preset presets[] = {
-      {&c3, 3, true, -999999999999.0, 999999999999.0}, {&uc4, 4, true, 0, 999999999999.0},
-      {&d4, 4, false, -999999999999.0, 999999999999.0}, {&ud3, 3, false, 0, 999999999999.0},
-      {&p5, 5, false, -100, 100}, {&up1, 1, false, 0, 100},
-      {&l, 0, false, -2147483648.0, 2147483647.0}, {&us, 0, false, 0, 65535},
+      {&c2, 2, true, false, -kBig, kBig},  {&c3, 3, true, false, -kBig, kBig},
+      {&c4, 4, true, false, -kBig, kBig},  {&c5, 5, true, false, -kBig, kBig},
+      {&uc2, 2, true, false, 0, kBig},     {&uc3, 3, true, false, 0, kBig},
+      {&uc4, 4, true, false, 0, kBig},     {&uc5, 5, true, false, 0, kBig},
+      {&d0, 0, false, false, -kBig, kBig}, {&d1, 1, false, false, -kBig, kBig},
+      {&d2, 2, false, false, -kBig, kBig}, {&d3, 3, false, false, -kBig, kBig},
+      {&d4, 4, false, false, -kBig, kBig}, {&ud2, 2, false, false, 0, kBig},
+      {&ud3, 3, false, false, 0, kBig},    {&ud4, 4, false, false, 0, kBig},
+      {&p1, 1, false, false, -100, 100},   {&p2, 2, false, false, -100, 100},
+      {&p3, 3, false, false, -100, 100},   {&p4, 4, false, false, -100, 100},
+      {&p5, 5, false, false, -100, 100},   {&up1, 1, false, false, 0, 100},
+      {&up2, 2, false, false, 0, 100},     {&up3, 3, false, false, 0, 100},
+      {&uq3, 3, false, true, 0, kBig},     {&l, 0, false, false, -2147483648.0, 2147483647.0},
+      {&ul, 0, false, false, 0, 4294967295.0}, {&sh, 0, false, false, -32768, 32767},
+      {&us, 0, false, false, 0, 65535},    {&plain, 2, true, false, -kBig, kBig},
   };
   for (const Preset& p : presets) {
     EXPECT_EQ(p.n->GetDecimalPlaces(), p.dec);
     EXPECT_EQ(p.n->IsSeparator(), p.sep);
+    EXPECT_EQ(p.n->IsRemoveNonSigDigits(), p.rem);
     double lo, hi;
     p.n->GetRange(&lo, &hi);
     EXPECT_EQ(lo, p.lo);
     EXPECT_EQ(hi, p.hi);
+    EXPECT_EQ(p.n->GetValueMin(), p.lo);
+    EXPECT_EQ(p.n->GetValueMax(), p.hi);
+    EXPECT_EQ(p.n->GetModified(), 0);
   }
+}
+
+TEST_F(NumericTest, SettingsTakeEffectAtTheNextFormatAndDeleteKeepsTheCaret) {
+  CVKTNumeric n;
+  Attach(n, 1001);
+  n.SetValue(1234.5);
+  EXPECT_EQ(Text(n), "1.234,50");
+  n.SetDecimalPlaces(3);
+  n.SetSeparator(false);
+  EXPECT_EQ(Text(n), "1.234,50");  // not reformatted yet
+  n.SetValueReal(1234.5);
+  EXPECT_EQ(Text(n), "1234,500");
+  n.SetRemoveNonSigDigits(true);
+  EXPECT_EQ(n.GetText(), CString("1234,5"));
+  n.SetRange(-5, 5);
+  EXPECT_EQ(n.GetValueMin(), -5);
+  n.SetValueMin(-10);
+  n.SetValueMax(2000);
+  n.SetValueInteger(-7);
+  EXPECT_EQ(Text(n), "-7");
+  EXPECT_DOUBLE_EQ(n.GetValueReal(), -7.0);
+  // Delete takes the character at the caret and leaves the caret there;
+  // Backspace the one before it, the caret moving back.
+  n.SetText("1234");
+  ui_.Focus(&n);
+  n.SetSel(1, 1);
+  ui_.Press(VK_DELETE);
+  EXPECT_EQ(Text(n), "134");
+  int a = 0, b = 0;
+  n.GetSel(a, b);
+  EXPECT_EQ(a, 1);
+  ui_.Press(VK_BACK);
+  EXPECT_EQ(Text(n), "34");
+  n.GetSel(a, b);
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(n.GetModified(), 1);
+  // A digit replaces the selection.
+  n.SetSel(0, 2);
+  ui_.Type("9");
+  EXPECT_EQ(Text(n), "9");
+  // A value that Delete would push past the maximum is refused: 1,05 -> 105.
+  n.SetText("1999,5");
+  n.SetSel(4, 4);
+  ui_.Press(VK_DELETE);
+  EXPECT_EQ(Text(n), "1999,5");
 }
 
 }  // namespace

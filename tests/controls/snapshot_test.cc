@@ -82,6 +82,17 @@ TEST_F(SnapshotTest, AFormWithEveryKindOfField) {
   ui_.Press(VK_TAB);
   EXPECT_EQ(Text(amount), "-1234567,50");
   ASSERT_TRUE(vkt::win::SavePng(&dlg_, SnapshotPath("controls_form_amount.png")));
+
+  // A date half typed, the caret after it; the note disabled keeps its
+  // colours.
+  note.SetEnabled(0);
+  ui_.Focus(&date);
+  ui_.Type("120");
+  EXPECT_EQ(Text(date), "12/0_/____");
+  img = vkt::win::Render(&dlg_);
+  EXPECT_EQ(img.At(1 + 350, 25 + 200), RGB(255, 255, 220));
+  EXPECT_EQ(img.At(1 + 350, 25 + 122), kVktHighlightColor);
+  ASSERT_TRUE(vkt::win::SavePng(&dlg_, SnapshotPath("controls_form_date.png")));
 }
 
 }  // namespace

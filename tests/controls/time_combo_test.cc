@@ -1,6 +1,8 @@
 // The time field and the keyed combo box.
+#include "controls/vktedit.h"
 #include "controls/vkttime.h"
 #include "form.h"
+#include "win/canvas.h"
 
 namespace {
 
@@ -92,6 +94,38 @@ TEST_F(TimeTest, LeavingTheFieldFillsBlanksWithZeros) {
   EXPECT_EQ(CWnd::GetFocus(), &t);
 }
 
+TEST_F(TimeTest, TheTimeFieldKeepsItsOwnColoursAndHighlightsWhileFocused) {
+  CVKTTime t;
+  CVKTEdit e;
+  Attach(t, 1001);
+  Attach(e, 1002);
+  e.SetFormat(10, "", nullptr, nullptr);
+  // The base's colour setters do not reach the time field's painting.
+  t.SetBackColor(RGB(255, 255, 180));
+  t.SetForeColor(RGB(200, 0, 0));
+  t.SetLong(30600);
+  vkt::win::Image img = vkt::win::Render(&dlg_);
+  // Field 1001 at client (130, 8)-(360, 30); client origin (1, 25).
+  EXPECT_EQ(img.At(1 + 140, 25 + 18), RGB(255, 255, 255));
+  int red = 0, dark = 0;
+  for (int x = 131; x < 360; ++x)
+    for (int y = 25 + 10; y < 25 + 28; ++y) {
+      COLORREF c = img.At(x, y);
+      if (GetRValue(c) > 120 && GetGValue(c) < 90) ++red;
+      if (GetRValue(c) < 90 && GetGValue(c) < 90 && GetBValue(c) < 90) ++dark;
+    }
+  EXPECT_EQ(red, 0);
+  EXPECT_GT(dark, 10);  // black text
+  ui_.Focus(&t);
+  t.SetSel(0, 0);
+  img = vkt::win::Render(&dlg_);
+  EXPECT_EQ(img.At(1 + 140, 25 + 18), kVktHighlightColor);
+  ui_.Focus(&e);
+  img = vkt::win::Render(&dlg_);
+  EXPECT_EQ(img.At(1 + 140, 25 + 18), RGB(255, 255, 255));
+  EXPECT_EQ(Text(t), "08:30:00");
+}
+
 class ComboTest : public FormTest {};
 
 TEST_F(ComboTest, EntriesAreSelectedAndReadByKey) {
@@ -154,6 +188,27 @@ TEST_F(ComboTest, KeysOpenCloseAndMoveBetweenFields) {
   ui_.Press(VK_RETURN);  // open: chooses and closes
   EXPECT_FALSE(combo.GetDroppedState());
   EXPECT_EQ(CWnd::GetFocus(), &combo);
+}
+
+TEST_F(ComboTest, UpInAnOpenListChoosesThePreviousEntry) {
+  CVKTComboBox combo;
+  Attach(combo, 1010);
+  combo.AddItem("Cliente", 10);
+  combo.AddItem("Fornitore", 20);
+  combo.AddItem("Agente", 30);
+  combo.SetLong(30);
+  ui_.Focus(&combo);
+  ui_.Press(VK_SPACE);
+  ASSERT_TRUE(combo.GetDroppedState());
+  ui_.Press(VK_UP);
+  EXPECT_EQ(combo.GetLong(), 20);
+  EXPECT_TRUE(combo.GetDroppedState());
+  EXPECT_EQ(CWnd::GetFocus(), &combo);
+  ui_.Press(VK_F4);  // function keys pass unchanged: the extended list ignores F4
+  EXPECT_TRUE(combo.GetDroppedState());
+  ui_.Press(VK_ESCAPE);
+  EXPECT_FALSE(combo.GetDroppedState());
+  EXPECT_EQ(combo.GetText(), CString("Fornitore"));
 }
 
 }  // namespace
