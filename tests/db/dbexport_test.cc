@@ -14,6 +14,7 @@
 #include "db/dbexport_fixture.h"
 #include "engine/csv.h"
 #include "engine/json.h"
+#include "isam/isam_testing.h"
 #include "test_util.h"
 
 namespace vkt::db::test {
@@ -404,6 +405,26 @@ TEST_F(ExportTest, DumpAnswersCancelAndFailureApartFromDone) {
   block.file = std::fopen(Path("a.bin").c_str(), "rb");
   EXPECT_EQ(table_.DBExport(&block), DB_EXPORT_FAILED);
   std::fclose(block.file);
+}
+
+TEST_F(ExportTest, AReadThatFailsMidWayIsNoExport) {
+  Fill(20);
+  // The tenth call from now fails as a broken disk read: every export
+  // stops there and says it failed.
+  DB_IMPORT_EXPORT block{};
+  block.file = std::fopen(Path("r.bin").c_str(), "wb");
+  vkt::isam::FailNthIsamCall(10, CT_READ_ERROR, 5);
+  EXPECT_EQ(table_.DBExport(&block), DB_EXPORT_FAILED);
+  EXPECT_LT(block.count, 20);
+  std::fclose(block.file);
+  vkt::isam::FailNthIsamCall(10, CT_READ_ERROR, 5);
+  EXPECT_EQ(table_.DBExpJson(0.0, DBL_MAX, desc_, json_, nullptr, nullptr, nullptr), 0);
+  EXPECT_FALSE(fs::exists(Out("MOV.JSON")));
+  vkt::isam::FailNthIsamCall(10, CT_READ_ERROR, 5);
+  EXPECT_EQ(table_.DBExpCSV(0.0, DBL_MAX, csv_, nullptr), 0);
+  EXPECT_FALSE(fs::exists(Out("MOV.CSV")));
+  vkt::isam::FailNthIsamCall(0, 0, 0);
+  EXPECT_EQ(table_.DBExpCSV(0.0, DBL_MAX, csv_, nullptr), 1);
 }
 
 }  // namespace
