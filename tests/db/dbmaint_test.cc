@@ -282,9 +282,13 @@ TEST_F(MaintTest, DeleteAndRecreateLeaveAnEmptyTableWithItsSchema) {
   EXPECT_EQ(source_.DBDeleteIFile(schema_.data()), 0);
   EXPECT_EQ(source_.DBNbrOfRecords(), 0);
   EXPECT_GT(GetDODA(src_t_.ifil.tfilno, 0, nullptr, 4), 0);
-  // Open once: a close is all it takes to close it.
+  // Open once: after one close no open of it is left, so it opens
+  // exclusively.
   ASSERT_EQ(source_.DBCloseIFile(), 0);
-  EXPECT_NE(CloseIFile(&src_t_.ifil), 0);
+  src_t_.ifil.dfilmod = 0;
+  src_t_.ifil.ifilmod = 0;
+  ASSERT_EQ(OpenIFileXtd(&src_t_.ifil, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(CloseIFile(&src_t_.ifil), 0);
 
   // From the stored description, and when the files are gone.
   ASSERT_EQ(source_.DBOpen(0), 0);
