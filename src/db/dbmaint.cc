@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -371,6 +372,12 @@ int16_t ServerFileCopy(CopyBlock* block) {
     const std::string folder = dst_dat;
     dst_dat = folder + "/" + BaseName(src_dat);
     dst_alt = folder + "/" + BaseName(SlotText(r->sources, 2));
+  }
+  // A copy onto itself would delete the table it copies.
+  std::error_code ec;
+  if (std::filesystem::weakly_canonical(src_dat, ec) == std::filesystem::weakly_canonical(dst_dat, ec)) {
+    SetError(block, "Il file " + src_dat + " non pu\xF2 essere copiato su se stesso");
+    return Fail(CT_BAD_PARAMETER);
   }
   Described src;
   if (int16_t s = src.Open(src_dat, CT_MODE_SHARED | CT_MODE_NOIDCHECK); s != 0) {

@@ -237,6 +237,16 @@ TEST_F(MaintTest, FileCopyBesideTheTableAsksBeforeOverwriting) {
   EXPECT_GT(GetDODA(bak_t.ifil.tfilno, 0, nullptr, 4), 0) << "the schema came along";
   ASSERT_EQ(bak.DBCloseIFile(), 0);
 
+  // Its own folder under the same name is no copy: refused, nothing lost.
+  std::snprintf(dest, sizeof dest, "%s/dit00001/", dir_.c_str());
+  fake_.ClearTranscript();
+  EXPECT_EQ(source_.DBCopyFile(dest, true, true), CT_BAD_PARAMETER);
+  ASSERT_EQ(fake_.transcript().size(), 1u);
+  EXPECT_NE(fake_.transcript()[0].text.find("su se stesso"), std::string::npos);
+  ASSERT_EQ(source_.DBOpen(0), 0);
+  EXPECT_EQ(source_.DBNbrOfRecords(), 31);
+  ASSERT_EQ(source_.DBCloseIFile(), 0);
+
   // A destination too long for its name slot is refused before anything.
   std::string longest(300, 'x');
   EXPECT_EQ(source_.DBCopyFile(longest.data(), false, true), CT_BAD_PARAMETER);
