@@ -242,7 +242,7 @@ TEST_F(MaintTest, FileCopyBesideTheTableAsksBeforeOverwriting) {
   fake_.ClearTranscript();
   EXPECT_EQ(source_.DBCopyFile(dest, true, true), CT_BAD_PARAMETER);
   ASSERT_EQ(fake_.transcript().size(), 1u);
-  EXPECT_NE(fake_.transcript()[0].text.find("su se stesso"), std::string::npos);
+  EXPECT_NE(fake_.transcript()[0].text.find("su se stesso"), std::string::npos) << fake_.transcript()[0].text;
   ASSERT_EQ(source_.DBOpen(0), 0);
   EXPECT_EQ(source_.DBNbrOfRecords(), 31);
   ASSERT_EQ(source_.DBCloseIFile(), 0);
