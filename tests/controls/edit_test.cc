@@ -140,6 +140,20 @@ TEST_F(EditTest, SetTextIsCutAtTheLengthAndGetTextNeverWritesPastTheBuffer) {
   EXPECT_STREQ(buf, "xyz01");
   EXPECT_EQ(std::string(buf + 6, 4), "####");
   EXPECT_EQ(field.GetText(), CString("  xyz0123456789"));  // no format: untouched
+  // Formatting works in a buffer of the field's length: a longer text is
+  // cut there, never written past it.
+  CVKTEdit upper;
+  Attach(upper, 1002);
+  upper.SetFormat(5, "U<!_", nullptr, nullptr);
+  Item(1002)->SetWindowText("  abcdefghij");
+  EXPECT_EQ(upper.GetText(), CString("ABC"));
+  CVKTEdit wide;
+  Attach(wide, 1003);
+  wide.SetFormat(4, ">", nullptr, nullptr);
+  wide.SetText("abcdefgh");
+  EXPECT_EQ(wide.GetText(), CString("abcd"));
+  Item(1003)->SetWindowText("xy");
+  EXPECT_EQ(wide.GetText(), CString("  xy"));
 }
 
 TEST_F(EditTest, NotificationsCanBeSuppressedAndModifiedCountsPaste) {
