@@ -224,7 +224,14 @@ void CVKTJulian::Delete() {
 void CVKTJulian::Paste() {
   std::string clip;
   if (!vkt::services().GetClipboardText(&clip)) return;
-  COleDateTime d = ReadOleDateTime(clip.c_str());
+  // A date copied from a cell or a line comes with its line end or tab:
+  // control characters are no part of the text.
+  std::string printable;
+  for (char c : clip) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) printable += c;
+  }
+  COleDateTime d = ReadOleDateTime(printable.c_str());
   if (!d.IsValid()) return;
   CString text;
   FormatOleDateTime(text, d);

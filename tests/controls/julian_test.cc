@@ -119,6 +119,13 @@ TEST_F(JulianTest, DatesAreReadByTheFieldsOwnRuleAndPastedOnlyWhenValid) {
   fake_.SetClipboardText("non una data");
   ui_.Press(VK_INSERT, vkt::win::kShift);
   EXPECT_EQ(Text(date), "05/03/2024");
+  fake_.SetClipboardText("\t7/4/24\r\n");  // a spreadsheet cell: its tab and line end dropped
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(date), "07/04/2024");
+  fake_.SetClipboardText("07/04/2024 0000000000000000000000000");  // overlong: not a date
+  date.SendMessage(WM_PASTE);
+  EXPECT_EQ(Text(date), "07/04/2024");
+  EXPECT_EQ(date.GetWindowTextLength(), 10);
   date.SetJulian(0);
   EXPECT_EQ(Text(date), "__/__/____");
   EXPECT_EQ(date.GetJulian(), 0);
