@@ -24,6 +24,7 @@ constexpr std::size_t kMaxDepth = 512;
 
 struct Document {
   Json root;
+  std::size_t last_emit = 0;  // size of the last text emitted, to reserve the next
 };
 
 // One step of a path: a member name or an array index.
@@ -366,9 +367,13 @@ struct Writer {
 std::string EmitNode(const Impl* impl, const Json* node) {
   if (node == nullptr) return std::string();
   Writer w{impl->compact, impl->crlf ? "\r\n" : "\n", std::string()};
+  // A document emitted again (or the next of a series) is about as long.
+  const bool whole = impl->doc && impl->location.empty();
+  if (whole) w.out.reserve(impl->doc->last_emit + impl->doc->last_emit / 8);
   w.Value(*node, 0);
   if (!impl->compact) w.out += w.eol;
-  return w.out;
+  if (whole) impl->doc->last_emit = w.out.size();
+  return std::move(w.out);
 }
 
 bool Parse(const std::string& text, Json* out, std::string* error) {

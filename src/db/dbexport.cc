@@ -175,8 +175,9 @@ char* Digits(char* out, int v, int width) {
   return out + width;
 }
 
-// "dd/mm/yyyy" and, with `time`, " hh:mm:ss" of broken-down parts.
-std::string DateText(const std::tm& t, bool time) {
+// "dd/mm/yyyy" and, with `time`, " hh:mm:ss" of broken-down parts, into
+// *out (its room kept from one record to the next).
+void DateText(const std::tm& t, bool time, std::string* out) {
   char b[24];
   char* p = b;
   p = Digits(p, t.tm_mday, 2);
@@ -192,7 +193,7 @@ std::string DateText(const std::tm& t, bool time) {
     *p++ = ':';
     p = Digits(p, t.tm_sec, 2);
   }
-  return std::string(b, static_cast<size_t>(p - b));
+  out->assign(b, static_cast<size_t>(p - b));
 }
 
 // A day number as a date; false when it has none.
@@ -204,7 +205,7 @@ bool DayParts(int32_t day, std::tm* t) {
 bool StampText(double value, std::string* out) {
   std::tm t;
   if (!COleDateTime(value).GetAsTm(&t)) return false;
-  *out = DateText(t, true);
+  DateText(t, true, out);
   return true;
 }
 
@@ -432,7 +433,7 @@ bool CsvCell(const RecordView& r, const Field& f, std::string* cell) {
     case 75: {
       const int32_t day = r.Get<int32_t>(f);
       std::tm t;
-      if (day != 0 && DayParts(day, &t)) *cell = DateText(t, false);
+      if (day != 0 && DayParts(day, &t)) DateText(t, false, cell);
       return true;
     }
     case 83: {
@@ -461,6 +462,13 @@ bool CsvCell(const RecordView& r, const Field& f, std::string* cell) {
     default:
       return false;
   }
+}
+
+// Text that is the same in Windows-1252 and UTF-8.
+bool IsAscii(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
 // One JSON member by the field's type; false for a type the JSON form
@@ -493,7 +501,9 @@ bool JsonMember(const RecordView& r, const Field& f, CkJsonObject* o, std::strin
       const int32_t day = r.Get<int32_t>(f);
       std::tm t;
       if (day != 0 && DayParts(day, &t)) {
-        o->AddStringAt(-1, n, DateText(t, false) + " 00:00:00");
+        DateText(t, false, scratch);
+        scratch->append(" 00:00:00");
+        o->AddStringAt(-1, n, *scratch);
       } else {
         o->AddNullAt(-1, n);
       }
@@ -531,7 +541,11 @@ bool JsonMember(const RecordView& r, const Field& f, CkJsonObject* o, std::strin
       r.Text(f, scratch);
       // The exchange form is UTF-8; the writer escapes quotes, backslashes
       // and control characters on top of the stored form.
-      o->AddStringAt(-1, n, vkt::win::Cp1252ToUtf8(*scratch));
+      if (IsAscii(*scratch)) {
+        o->AddStringAt(-1, n, *scratch);
+      } else {
+        o->AddStringAt(-1, n, vkt::win::Cp1252ToUtf8(*scratch));
+      }
       return true;
     default:
       return false;
