@@ -218,6 +218,8 @@ class SqliteConnection : public Connection {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kDefaultBusyMs);
     sqlite3_create_function(db, "application_name", 0, SQLITE_UTF8, this, AppNameFn, nullptr, nullptr);
+    sqlite3_create_function(db, "lock_timeout", 0, SQLITE_UTF8, this, LockTimeoutFn, nullptr, nullptr);
+    busy_ms_ = kDefaultBusyMs;
     db_ = db;
     path_ = path;
   }
@@ -278,7 +280,10 @@ class SqliteConnection : public Connection {
     Rewrite r = Classify(sql);
     switch (r.kind) {
       case Rewrite::kNone: return false;
-      case Rewrite::kBusy: sqlite3_busy_timeout(db_, r.busy_ms); break;
+      case Rewrite::kBusy:
+        sqlite3_busy_timeout(db_, r.busy_ms);
+        busy_ms_ = r.busy_ms;
+        break;
       case Rewrite::kAppName: app_name_ = r.text; break;
       case Rewrite::kCreateSchema: {
         if (Attached(r.text)) {
@@ -338,6 +343,13 @@ class SqliteConnection : public Connection {
     sqlite3_result_text(ctx, u.c_str(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
   }
 
+  // The busy time-out as PostgreSQL shows its lock_timeout ("0": for ever).
+  static void LockTimeoutFn(sqlite3_context* ctx, int, sqlite3_value**) {
+    auto* self = static_cast<SqliteConnection*>(sqlite3_user_data(ctx));
+    std::string t = self->busy_ms_ == 0x7FFFFFFF ? "0" : std::to_string(self->busy_ms_) + "ms";
+    sqlite3_result_text(ctx, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+  }
+
   std::string SchemaFile(const std::string& name) const {
     if (path_ == ":memory:" || path_.empty()) return "";
     return path_ + "." + name;
@@ -365,6 +377,7 @@ class SqliteConnection : public Connection {
   sqlite3* db_ = nullptr;
   std::string path_;
   std::string app_name_;
+  int busy_ms_ = kDefaultBusyMs;
 };
 
 void SqliteCursor::Execute(const std::string& sql_in, const std::vector<const Value*>& params) {
@@ -373,7 +386,9 @@ void SqliteCursor::Execute(const std::string& sql_in, const std::vector<const Va
   sqlite3* db = conn_->db();
   if (db == nullptr) ThrowLibraryError("Connection is not connected");
   if (params.empty() && conn_->Special(sql_in, &changes_)) return;
-  std::string sql = StripRowLocks(sql_in);
+  static const std::regex show_lock(R"(^\s*SHOW\s+lock_timeout\s*;?\s*$)", std::regex::icase);
+  std::string sql = std::regex_match(sql_in, show_lock) ? "SELECT lock_timeout() AS lock_timeout"
+                                                        : StripRowLocks(sql_in);
   std::string u = ToUtf8(sql);
   const char* p = u.c_str();
   const char* end = p + u.size();

@@ -28,6 +28,7 @@
 //     "SET lock_timeout TO <ms>" / "SET lock_timeout TO '<ms>'",
 //     "set innodb_lock_wait_timeout = <s>", "call fc_set_blockinglock(<n>)"
 //                              -> the busy time-out (ms, s, or none / -2 = 2 s)
+//     "SHOW lock_timeout"      -> the busy time-out as "<ms>ms" ("0": for ever)
 //     "SET application_name = '...'"
 //                              -> kept; SELECT application_name() reads it
 //     "CREATE SCHEMA [IF NOT EXISTS] s", "DROP SCHEMA [IF EXISTS] s [CASCADE]"

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "frame/vktapp.h"
+#include "platform/saapi_drivers/odbc_checks.h"
 #include "saapi/sascript.h"
 #include "sql/vktpostgresql.h"
+#include "test_util.h"
 #include "win/services.h"
 #include "win/winconst.h"
 
@@ -440,6 +442,38 @@ TEST_F(TwoServers, OrderAndExhaustion) {
   EXPECT_EQ(e.ErrNativeCode(), 86);
   EXPECT_EQ(fake_.sleeps(), std::vector<uint32_t>(9, 100));
   ExpectClean();
+}
+
+}  // namespace
+
+namespace {
+
+// The embedded SQLite server speaks the PostgreSQL kinds' dialect: the
+// runner's lock waiting is its busy time-out, given back afterwards.
+using vkt::testing::Exec;
+using vkt::testing::One;
+
+TEST(SqliteRunner, TheBusyTimeOutComesBack) {
+  vkt::TestServices fake;
+  vkt::ScopedServices use(&fake);
+  vkt::testing::TempDir dir("sqlite-runner");
+  SAConnection con;
+  con.Connect(SAString(dir / "a.db"), "", "", SA_SQLite_Client);
+  Exec(&con, "CREATE TABLE t (k integer PRIMARY KEY)");
+  Exec(&con, "SET lock_timeout TO 1234");
+  EXPECT_EQ(One(&con, "SHOW lock_timeout"), "1234ms");
+  SACommand cmd(&con);
+  Host host(2);
+  std::string inside;
+  host.write = [&](SACommand* c, int) {
+    inside = One(c->Connection(), "SHOW lock_timeout");
+    c->setCommandText("INSERT INTO t VALUES (1)");
+    c->Execute();
+  };
+  host.SqlTransaction(&cmd, 0, nullptr, nullptr, false);
+  EXPECT_EQ(inside, "2000ms");
+  EXPECT_EQ(One(&con, "SHOW lock_timeout"), "1234ms");
+  EXPECT_EQ(One(&con, "SELECT count(*) FROM t"), "1");
 }
 
 }  // namespace
