@@ -564,6 +564,28 @@ HWND SetActiveWindow(HWND hwnd) {
   return old;
 }
 
+BOOL PeekMessage(MSG* msg, HWND hwnd, UINT min, UINT max, UINT remove) {
+  auto& q = M().queue;
+  for (auto it = q.begin(); it != q.end(); ++it) {
+    if (hwnd && it->hwnd != hwnd) continue;
+    if ((min || max) && (it->message < min || it->message > max)) continue;
+    if (msg) *msg = *it;
+    if (remove & PM_REMOVE) {
+      MSG taken = *it;
+      q.erase(it);
+      if (taken.message == WM_TIMER)
+        for (auto& t : M().timers)
+          if (t.hwnd == taken.hwnd && t.id == taken.wParam) t.pending = false;
+    }
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void PostQuitMessage(int exit_code) {
+  ::PostMessage(nullptr, WM_QUIT, static_cast<WPARAM>(exit_code), 0);
+}
+
 BOOL TranslateMessage(const MSG* msg) {
   if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
   char ch = static_cast<char>((static_cast<uint32_t>(msg->lParam) >> 16) & 0xFF);

@@ -283,6 +283,11 @@ VKT_API BOOL DestroyWindow(HWND hwnd);
 VKT_API short GetKeyState(int vk);
 VKT_API HWND GetActiveWindow();
 VKT_API HWND SetActiveWindow(HWND hwnd);
+// The first queued message for `hwnd` (null: any window, or none) with a
+// number in [min, max] (both 0: any); PM_REMOVE takes it off the queue.
+VKT_API BOOL PeekMessage(MSG* msg, HWND hwnd, UINT min, UINT max, UINT remove);
+// Queues WM_QUIT (no window) for the outermost message loop.
+VKT_API void PostQuitMessage(int exit_code);
 VKT_API BOOL TranslateMessage(const MSG* msg);
 VKT_API LRESULT DispatchMessage(const MSG* msg);
 

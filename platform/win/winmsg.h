@@ -68,6 +68,7 @@ constexpr UINT WM_GETTEXT = 0x000D;
 constexpr UINT WM_GETTEXTLENGTH = 0x000E;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
+constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_NEXTDLGCTL = 0x0028;
@@ -114,6 +115,10 @@ constexpr UINT WM_IDLEUPDATECMDUI = 0x0363;
 constexpr UINT WM_KICKIDLE = 0x036A;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
+
+// PeekMessage removal flags.
+constexpr UINT PM_NOREMOVE = 0x0000;
+constexpr UINT PM_REMOVE = 0x0001;
 
 // Hit-test and modal-loop codes.
 constexpr int HTCAPTION = 2;

@@ -198,8 +198,10 @@ void CVKTEdit::OnKillFocus(CWnd* new_wnd) {
     Format();
     return;
   }
-  int answer = vkt::services().MessageBox(kVktInvalidInput, vkt::controls::MessageCaption(),
-                                          MB_YESNO | MB_ICONQUESTION);
+  // The library's reporting rule: a silent host takes the affirmative
+  // answer, so an invalid field is corrected, never saved.
+  int answer = vkt::Report(kVktInvalidInput, vkt::controls::MessageCaption(),
+                           MB_YESNO | MB_ICONQUESTION);
   if (answer == IDYES) {
     PostMessage(kVktRefocusMsg, 0, 0);
     CVKTEditCtrlBase::OnKillFocus(new_wnd);
