@@ -2,6 +2,7 @@
 // files, new file ids, deletion and re-creation.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -138,6 +139,48 @@ TEST_F(MaintTest, CompanyCopyCommitsEvery500AndKeepsTheSourceStamps) {
   fs::remove_all(dir_ + "/dit00001");
   EXPECT_EQ(target_.DBCopy(1, 2), 0);
   EXPECT_EQ(target_.DBNbrOfRecords(), 1001);
+}
+
+TEST_F(MaintTest, VariableLengthCopyKeepsEveryRecordAtItsOwnLength) {
+  ASSERT_EQ(source_.DBCloseIFile(), 0);
+  MovTable vs_t(dir_ + "/dit00001/note"), vt_t(dir_ + "/dit00002/note");
+  Mov vbuf{};
+  CDBCtree vsrc(4, &vs_t.ifil, &vbuf, PutStandard, nullptr, nullptr, 1);
+  CDBCtree vdst(4, &vt_t.ifil, &vbuf, PutStandard, nullptr, StampMov, 1);
+  ASSERT_EQ(vsrc.DBOpen(1), 0);
+  // Each record: the fixed part and a note of its own length behind it.
+  std::vector<std::string> images;
+  ASSERT_NE(DBBegin(50), 0);
+  for (int i = 1; i <= 620; ++i) {
+    Mov m = MakeMov(i, 45000.0 + i);
+    std::string image(reinterpret_cast<const char*>(&m), sizeof m);
+    image += std::string(static_cast<size_t>(i % 300), static_cast<char>('a' + i % 26));
+    images.push_back(image);
+    ASSERT_EQ(vsrc.DBAddVRecord(image.data(), static_cast<int32_t>(image.size())), 0) << i;
+  }
+  ASSERT_EQ(DBCommit(0), 0);
+  ASSERT_EQ(vsrc.DBCloseIFile(), 0);
+  ASSERT_EQ(vdst.DBOpen(1), 0);
+  CopyProvider provider;
+  vkt::db::ProgressProvider* old = vkt::db::SetProgressProvider(&provider);
+  const int32_t commits = Commits();
+  EXPECT_EQ(vdst.DBCopyV(1, 2), 0);
+  vkt::db::SetProgressProvider(old);
+  EXPECT_EQ(Commits() - commits, 2);
+  ASSERT_GE(provider.calls.size(), 3u);
+  EXPECT_EQ(provider.calls[2], "range 0 620") << "counted in a first pass";
+  EXPECT_EQ(provider.steps, 620);
+  ASSERT_EQ(vdst.DBNbrOfRecords(), 620);
+  std::vector<std::string> copied;
+  std::vector<char> area(1024);
+  int32_t len = static_cast<int32_t>(area.size());
+  for (int16_t s = FirstVRecord(vt_t.ifil.tfilno, area.data(), &len); s == 0;
+       len = static_cast<int32_t>(area.size()), s = NextVRecord(vt_t.ifil.tfilno, area.data(), &len))
+    copied.emplace_back(area.data(), static_cast<size_t>(len));
+  std::sort(copied.begin(), copied.end());
+  std::sort(images.begin(), images.end());
+  EXPECT_EQ(copied, images) << "unstamped, byte for byte, at their lengths";
+  ASSERT_EQ(vdst.DBCloseIFile(), 0);
 }
 
 TEST_F(MaintTest, CompanyCopyReportsAMissingSourceOrCompanyPart) {
