@@ -446,6 +446,7 @@ void DemoArchive(const std::string& dir) {
 int Demo(const std::vector<std::string>& args) {
   std::string dir = "vkt-demo";
   for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--sql") return DemoSql(args);
     if (args[i] == "--dir" && i + 1 < args.size()) {
       dir = args[++i];
     } else {

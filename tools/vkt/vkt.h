@@ -11,6 +11,7 @@ namespace vkt::tool {
 void InitHost();
 
 int Demo(const std::vector<std::string>& args);
+int DemoSql(const std::vector<std::string>& args);  // vkt demo --sql
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
 int Export(const std::vector<std::string>& args);
