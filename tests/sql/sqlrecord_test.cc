@@ -11,6 +11,7 @@
 #include "frame/vktapp.h"
 #include "isam/ctree.h"
 #include "isam/isam_testing.h"
+#include "platform/saapi_drivers/server_env.h"
 #include "test_util.h"
 #include "win/services.h"
 
@@ -214,6 +215,38 @@ TEST_F(ReadSql, FailuresAreStatusesOrTheServersException) {
   // A value that is no number.
   Store({{"ch", {51, 4}}});
   EXPECT_THROW(DBReadSql(table, cmd_, &r, nullptr), SAException);
+}
+
+// The server's own types: boolean, bpchar with its blanks, date, time,
+// real, timestamp.
+TEST_F(ReadSql, PostgresRowsGiveTheSameBytes) {
+  vkt::testing::ServerEnv env = vkt::testing::PgEnv();
+  VKT_REQUIRE_PG(env);
+  StoreRowSchema();
+  SAConnection pg;
+  pg.Connect(SAString("host=" + env.host + " port=" + std::to_string(env.port) + " dbname=postgres"),
+             SAString(env.user), SAString(env.password), SA_PostgreSQL_Client);
+  SACommand q(&pg,
+              "SELECT true AS flag, 'Z'::char(1) AS ch, true AS uc, (-123)::smallint AS s16, "
+              "123456 AS i32, DATE '2000-01-01' AS day, TIME '10:30:15' AS time, 1.5::real AS f, "
+              "2.25::float8 AS d, TIMESTAMP '2024-02-29 12:00:00' AS ts, "
+              "'  ABCDEFGHIJKLMN  '::char(18) AS text");
+  q.Execute();
+  ASSERT_TRUE(q.FetchNext());
+  Row r;
+  CDBCtree table(1, &ifil_, &r, nullptr, nullptr, nullptr, 0);
+  EXPECT_EQ(DBReadSql(table, q, &r, nullptr), 0);
+  EXPECT_EQ(r.flag, 1);
+  EXPECT_EQ(r.ch, 'Z');
+  EXPECT_EQ(r.uc, 1);
+  EXPECT_EQ(r.s16, -123);
+  EXPECT_EQ(r.i32, 123456);
+  EXPECT_EQ(r.day, 2451545);
+  EXPECT_EQ(r.time, 37815);
+  EXPECT_EQ(r.f, 1.5f);
+  EXPECT_EQ(r.d, 2.25);
+  EXPECT_EQ(r.ts, 45351.5);
+  EXPECT_EQ(std::string(r.text, sizeof r.text), std::string("ABCDEFGHIJ\0", 11));
 }
 
 }  // namespace
