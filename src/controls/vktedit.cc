@@ -157,6 +157,14 @@ void CVKTEdit::Format() {
   SetWindowTextNoNotify(buf.data());
 }
 
+LRESULT CVKTEdit::DefWindowProc(UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_PASTE && filter_) {
+    std::string clip;
+    if (vkt::services().GetClipboardText(&clip) && !FilterTakesPaste(filter_, clip)) return 0;
+  }
+  return CVKTEditCtrlBase::DefWindowProc(msg, w, l);
+}
+
 void CVKTEdit::OnChar(UINT ch, UINT repeat, UINT flags) {
   if (ch != 8 && filter_ && !filter_(ch & 0xFF)) return;
   CVKTEditCtrlBase::OnChar(ch, repeat, flags);

@@ -44,6 +44,9 @@ class VKT_API CVKTEdit : public CVKTEditCtrlBase {
   BOOL CanPaste() override;
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  // A paste from any source (keyboard, menu, program) that the filter
+  // refuses pastes nothing.
+  LRESULT DefWindowProc(UINT msg, WPARAM w, LPARAM l) override;
   void OnChar(UINT ch, UINT repeat, UINT flags) override;
   void OnKillFocus(CWnd* new_wnd) override;
 
