@@ -466,6 +466,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoPrint(dir);
   DemoSerial(dir);
   DemoArchive(dir);
+  DemoReport(dir);
   return 0;
 }
 

@@ -14,6 +14,7 @@ int Demo(const std::vector<std::string>& args);
 int DemoSql(const std::vector<std::string>& args);  // vkt demo --sql
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
+void DemoReport(const std::string& dir);
 int Export(const std::vector<std::string>& args);
 int CopyCompany(const std::vector<std::string>& args);
 int Zip(const std::vector<std::string>& args);
