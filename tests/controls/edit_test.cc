@@ -90,11 +90,11 @@ TEST_F(EditTest, FailedCheckAsksAndYesTakesTheFocusBack) {
   next.SetFormat(10, "", nullptr, nullptr);
   ui_.Focus(&cf);
   ui_.Type("bbbccc90b02a000n ");  // wrong check character; blank refused
-  fake_.ScriptAnswer(IDYES);
+  ui_.Answer(IDYES);
   ui_.Press(VK_RETURN);  // Enter moves to the next field, which runs the check
-  ASSERT_EQ(fake_.transcript().size(), 1u);
-  EXPECT_EQ(fake_.transcript()[0].text, "Input non valido !\n\nVuoi Correggere ?");
-  EXPECT_EQ(fake_.transcript()[0].type, MB_YESNO | MB_ICONQUESTION);
+  ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui_.MessageBoxes()[0].text, "Input non valido !\n\nVuoi Correggere ?");
+  EXPECT_EQ(ui_.MessageBoxes()[0].type, MB_YESNO | MB_ICONQUESTION);
   EXPECT_EQ(CWnd::GetFocus(), &cf);  // back in the field after the posted message
   EXPECT_EQ(Text(cf), "BBBCCC90B02A000N");  // the check saw the formatted text
   // Corrected, it passes.
@@ -102,15 +102,15 @@ TEST_F(EditTest, FailedCheckAsksAndYesTakesTheFocusBack) {
   ui_.Press(VK_BACK);
   ui_.Type("m");
   ui_.Press(VK_TAB);
-  EXPECT_EQ(fake_.transcript().size(), 1u);
+  EXPECT_EQ(ui_.MessageBoxes().size(), 1u);
   EXPECT_EQ(CWnd::GetFocus(), &next);
   EXPECT_EQ(Text(cf), "BBBCCC90B02A000M");
   // No: the invalid text stays, formatted, and the focus moves on.
   ui_.Focus(&cf);
   ui_.Type("x");
-  fake_.ScriptAnswer(IDNO);
+  ui_.Answer(IDNO);
   ui_.Press(VK_TAB);
-  EXPECT_EQ(fake_.transcript().size(), 2u);
+  EXPECT_EQ(ui_.MessageBoxes().size(), 2u);
   EXPECT_EQ(CWnd::GetFocus(), &next);
   EXPECT_EQ(Text(cf), "X");
 }
@@ -122,9 +122,9 @@ TEST_F(EditTest, AnUnformattedFieldRemindsToCallSetFormat) {
   EXPECT_EQ(field.GetMaxLen(), 0u);
   ui_.Focus(&field);
   ui_.Press(VK_TAB);
-  ASSERT_EQ(fake_.transcript().size(), 1u);
-  EXPECT_EQ(fake_.transcript()[0].text, "m_max_len=0 - Usare SetFormat()");
-  EXPECT_EQ(fake_.transcript()[0].type, MB_OK);
+  ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(ui_.MessageBoxes()[0].text, "m_max_len=0 - Usare SetFormat()");
+  EXPECT_EQ(ui_.MessageBoxes()[0].type, MB_OK);
 }
 
 TEST_F(EditTest, SetTextIsCutAtTheLengthAndGetTextNeverWritesPastTheBuffer) {

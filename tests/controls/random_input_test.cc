@@ -61,7 +61,7 @@ TEST_F(RandomInputTest, EveryFieldKeepsItsShape) {
   text.SetFormat(12, "U<!_", nullptr, nullptr);
   digits.SetFormat(5, ">", filter_digit, nullptr);
   masked.SetFormat("00000-LL", "<!_", "_____-__", '_');
-  fake_.ScriptAnswer(IDNO);
+  ui_.Answer(IDNO);
   std::mt19937 rng(20250315);
   int filled = 0;  // rounds that left something in the field
   for (int round = 0; round < 300; ++round) {
