@@ -73,7 +73,7 @@ constexpr int MAX_SUBREPORT = 10;
 // CryClose waits at most this many 100 ms steps for the runtime.
 constexpr int kCryCloseSteps = 50;
 
-#pragma pack(push, 1)
+// The object's own slots (not shared with hosts, so naturally aligned).
 struct CRYPARAM {
   int16_t type;          // 0 number, 3 date, 4 text, -1 free
   char name[31];         // parameter name
@@ -90,7 +90,6 @@ struct CRYSWITCH {
   char report_name[260];
   char new_name[260];
 };
-#pragma pack(pop)
 
 class CCrystalAnteprima;
 class CCrystalPreview;
