@@ -112,13 +112,13 @@ TEST_F(ReadSql, EveryTypeIsWrittenAsTheIsamRecordHoldsIt) {
   EXPECT_EQ(r.flag, 0);  // only 1 is true
   EXPECT_EQ(r.ch, 'Z');
   EXPECT_EQ(r.uc, 1);
-  EXPECT_EQ(r.s16, -123);
-  EXPECT_EQ(r.i32, 123456);
-  EXPECT_EQ(r.day, 2451545);
-  EXPECT_EQ(r.time, 37815);
-  EXPECT_EQ(r.f, 1.5f);
-  EXPECT_EQ(r.d, 2.25);
-  EXPECT_EQ(r.ts, 45351.5);
+  EXPECT_EQ(+r.s16, -123);
+  EXPECT_EQ(+r.i32, 123456);
+  EXPECT_EQ(+r.day, 2451545);
+  EXPECT_EQ(+r.time, 37815);
+  EXPECT_EQ(+r.f, 1.5f);
+  EXPECT_EQ(+r.d, 2.25);
+  EXPECT_EQ(+r.ts, 45351.5);
   EXPECT_EQ(std::string(r.text, sizeof r.text), std::string("ABCDEFGHIJ\0", 11));
   EXPECT_EQ(g_callback_calls, 0);  // no extra: no callback
 
@@ -131,14 +131,14 @@ TEST_F(ReadSql, EveryTypeIsWrittenAsTheIsamRecordHoldsIt) {
   EXPECT_EQ(g_callback_calls, 1);
   EXPECT_EQ(r.flag, 1);
   EXPECT_EQ(r.ch, 0);
-  EXPECT_EQ(r.day, 109514);
-  EXPECT_EQ(r.ts, 0.0);
+  EXPECT_EQ(+r.day, 109514);
+  EXPECT_EQ(+r.ts, 0.0);
   EXPECT_EQ(std::string(r.text, sizeof r.text), std::string(11, '\0'));
   Select("SELECT 0 AS flag, 'a' AS ch, 0 AS uc, 0 AS s16, 0 AS i32, NULL AS day, "
          "'00:00:01' AS time, 0 AS f, 0 AS d, NULL AS ts, 'x' AS text");
   EXPECT_EQ(DBReadSql(table, cmd_, &r, nullptr), 0);
-  EXPECT_EQ(r.day, 0);
-  EXPECT_EQ(r.time, 1);
+  EXPECT_EQ(+r.day, 0);
+  EXPECT_EQ(+r.time, 1);
 }
 
 TEST_F(ReadSql, NothingIsWrittenPastTheRecordAndEmptyFieldsTakeNothing) {
@@ -239,13 +239,13 @@ TEST_F(ReadSql, PostgresRowsGiveTheSameBytes) {
   EXPECT_EQ(r.flag, 1);
   EXPECT_EQ(r.ch, 'Z');
   EXPECT_EQ(r.uc, 1);
-  EXPECT_EQ(r.s16, -123);
-  EXPECT_EQ(r.i32, 123456);
-  EXPECT_EQ(r.day, 2451545);
-  EXPECT_EQ(r.time, 37815);
-  EXPECT_EQ(r.f, 1.5f);
-  EXPECT_EQ(r.d, 2.25);
-  EXPECT_EQ(r.ts, 45351.5);
+  EXPECT_EQ(+r.s16, -123);
+  EXPECT_EQ(+r.i32, 123456);
+  EXPECT_EQ(+r.day, 2451545);
+  EXPECT_EQ(+r.time, 37815);
+  EXPECT_EQ(+r.f, 1.5f);
+  EXPECT_EQ(+r.d, 2.25);
+  EXPECT_EQ(+r.ts, 45351.5);
   EXPECT_EQ(std::string(r.text, sizeof r.text), std::string("ABCDEFGHIJ\0", 11));
 }
 
