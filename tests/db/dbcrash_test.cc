@@ -229,6 +229,27 @@ TEST_F(CrashTest, AKilledCopyLeavesWholeBatchesAndAnUntouchedSource) {
   ExpectSourceUntouched();
 }
 
+TEST_F(CrashTest, KillsAtAnyMomentLeaveOnlyWholeBatches) {
+  // No handshake: the kill lands wherever the copy is, a commit included.
+  std::vector<DATOBJ> schema = MovSchema();
+  for (int delay_ms : {20, 35, 45, 55, 65, 80, 100, 140}) {
+    Child c = Spawn({self_, dir_, "0"}, {"VKT_CRASH_CHILD=copy"});
+    ASSERT_GT(c.pid, 0);
+    close(c.in);
+    usleep(static_cast<useconds_t>(delay_ms) * 1000);
+    kill(c.pid, SIGKILL);
+    vkt::testing::WaitExit(c.pid);
+    close(c.out);
+    const int32_t n = TargetCount();
+    EXPECT_TRUE(n % 500 == 0 || n == kRecords) << delay_ms << " ms: " << n;
+    EXPECT_EQ(IsamtoolVerify(dir_ + "/dit00002"), "ok " + std::to_string(n) + "\n") << delay_ms;
+    ExpectSourceUntouched();
+    ASSERT_EQ(target_.DBOpen(0), 0);
+    ASSERT_EQ(target_.DBDeleteIFile(schema.data()), 0);
+    ASSERT_EQ(target_.DBCloseIFile(), 0);
+  }
+}
+
 TEST_F(CrashTest, AKilledImportKeepsEveryRecordItAdded) {
   DB_IMPORT_EXPORT block{};
   block.file = std::fopen(Path("mov.bin").c_str(), "wb");
