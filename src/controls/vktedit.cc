@@ -56,6 +56,19 @@ bool FilterTakesPaste(VKTFilter filter, const std::string& clip) {
   return true;
 }
 
+// Set while a field takes the focus back after its failed check: the field
+// that loses the focus then was not left by the user and is not checked,
+// so that two invalid fields do not send the focus back and forth forever.
+int g_taking_focus_back = 0;
+
+class TakingFocusBack {
+ public:
+  TakingFocusBack() { ++g_taking_focus_back; }
+  ~TakingFocusBack() { --g_taking_focus_back; }
+  TakingFocusBack(const TakingFocusBack&) = delete;
+  TakingFocusBack& operator=(const TakingFocusBack&) = delete;
+};
+
 }  // namespace
 
 CVKTEdit::CVKTEdit() = default;
@@ -172,6 +185,7 @@ void CVKTEdit::OnChar(UINT ch, UINT repeat, UINT flags) {
 
 BOOL CVKTEdit::PreTranslateMessage(MSG* msg) {
   if (msg->hwnd == m_hWnd && msg->message == kVktRefocusMsg) {
+    TakingFocusBack guard;
     SetFocus();
     return TRUE;
   }
@@ -197,7 +211,7 @@ void CVKTEdit::OnKillFocus(CWnd* new_wnd) {
     return;
   }
   bool valid = true;
-  if (check_) {
+  if (check_ && g_taking_focus_back == 0) {
     CString text = GetText();
     valid = check_(text.GetString());
   }

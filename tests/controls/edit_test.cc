@@ -413,4 +413,30 @@ TEST_F(EditTest, TheBasesStateColoursAndFontAttributes) {
   EXPECT_FALSE(field.GetStyle() & WS_DISABLED);
 }
 
+TEST_F(EditTest, TwoInvalidFieldsDoNotSendTheFocusBackAndForth) {
+  CVKTEdit a, b;
+  Attach(a, 1001);
+  Attach(b, 1002);
+  a.SetFormat(16, "", nullptr, CheckCodFiscale);
+  b.SetFormat(16, "", nullptr, CheckCodFiscale);
+  a.SetText("BBBCCC90B02A000N");  // both wrong, as read from an old record
+  b.SetText("BBBCCC90B02A000N");
+  ui_.Focus(&a);
+  ui_.Press(VK_TAB);  // no answer scripted: "Yes", as a silent host answers
+  // One question, about the field the user left; the field the focus only
+  // passed through is asked about when the user leaves it.
+  ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+  EXPECT_EQ(CWnd::GetFocus(), &a);
+  EXPECT_EQ(vkt::win::QueuedMessages(), 0u);
+  ui_.Answer(IDNO);
+  ui_.Press(VK_TAB);
+  EXPECT_EQ(ui_.MessageBoxes().size(), 2u);
+  EXPECT_EQ(CWnd::GetFocus(), &b);
+  ui_.Answer(IDYES);
+  ui_.Press(VK_TAB);
+  EXPECT_EQ(ui_.MessageBoxes().size(), 3u);
+  EXPECT_EQ(CWnd::GetFocus(), &b);
+  EXPECT_EQ(Text(a), "BBBCCC90B02A000N");
+}
+
 }  // namespace
