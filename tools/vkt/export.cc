@@ -347,6 +347,8 @@ int Export(const std::vector<std::string>& args) {
         result = 0;
       } else {
         std::printf("%s: esportazione non riuscita\n", table.c_str());
+        std::printf("  (JSON e CSV esportano i record per data di aggiornamento: servono un "
+                    "campo *_last_update e un indice *LastUpdate*; --dump esporta ogni tabella)\n");
       }
     }
   }
