@@ -180,7 +180,8 @@ bool CCrystal::CryGetPrinterSettings() {
   vkt::print_io::PrinterSettings s;
   if (!vkt::print_io::GetPrinterSettings(name, &s)) return false;
   orientation_ = s.orientation == 1 ? crPortrait : s.orientation == 2 ? crLandscape : crDefaultPaperOrientation;
-  // PWG media names end in "_<width>x<length>mm" (or "in").
+  // PWG media names end in "_<width>x<length>mm" (or "in"); legacy names
+  // are the common sizes. Anything else leaves the paper as it is.
   const size_t us = s.media.rfind('_');
   double w = 0, l = 0;
   char unit[4] = {};
@@ -188,6 +189,12 @@ bool CCrystal::CryGetPrinterSettings() {
       std::sscanf(s.media.c_str() + us + 1, "%lfx%lf%2s", &w, &l, unit) == 3) {
     const double k = std::strcmp(unit, "in") == 0 ? 254.0 : 10.0;
     CrySetPaperSizeDm(static_cast<int32_t>(w * k + 0.5), static_cast<int32_t>(l * k + 0.5));
+  } else {
+    static const struct { const char* name; int32_t w, l; } kLegacy[] = {
+        {"a4", 2100, 2970}, {"a3", 2970, 4200}, {"a5", 1480, 2100}, {"letter", 2159, 2794},
+        {"legal", 2159, 3556}};
+    for (const auto& m : kLegacy)
+      if (Lower(s.media) == m.name) CrySetPaperSizeDm(m.w, m.l);
   }
   return true;
 }
@@ -584,7 +591,8 @@ int CCrystal::CryEsegui() {
     }
   }
 
-  // 10. Paper and destination.
+  // 10. Paper (from the report's description when asked) and destination.
+  if (paper_format_) CrySetPaperFromInfo();
   vkt::report::PageSetup& setup = main->page_setup();
   setup.paper = paper_;
   setup.width_dmm = paper_width_;

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "common/julian.h"
+#include "platform/print/throwaway_cups.h"
 #include "platform/report/report_fixture.h"
+#include "print/cups_queue.h"
 #include "print/crystal.h"
 #include "print/print_fixture.h"
 #include "system/registry.h"
@@ -511,6 +513,54 @@ TEST_F(CrystalTest, PreviewAndACappedClose) {
   EXPECT_EQ(fake_.slept_ms(), 300u + 100u * kCryCloseSteps);
   EXPECT_EQ(c.report(), nullptr);
   EXPECT_TRUE(Shown().empty());
+}
+
+TEST_F(CrystalTest, PrinterDestinationAndThePrintersSettings) {
+  vkt::testing::ThrowawayCups cups;
+  std::string why;
+  if (!cups.Start(&why)) GTEST_SKIP() << why;
+  vkt::print_io::SetServer(cups.socket());
+  RegisterDsn("MIRTO");
+  CCrystal c(false);
+  c.CrySetDataBase((dir_ / "dati").c_str());
+  ASSERT_EQ(c.CryOpen("clienti.rpt", "Clienti", 0, 0), 0);
+  // The default queue's settings: portrait, and its paper when it names one.
+  vkt::print_io::PrinterSettings settings;
+  ASSERT_TRUE(vkt::print_io::GetPrinterSettings("vkt-raw", &settings));
+  ASSERT_TRUE(c.CryGetPrinterSettings());
+  EXPECT_EQ(c.orientation(), crPortrait);
+  if (settings.media.find("a4") != std::string::npos || settings.media == "A4") {
+    EXPECT_EQ(c.paper(), crPaperUser);
+    EXPECT_EQ(c.paper_width(), 2100);
+    EXPECT_EQ(c.paper_length(), 2970);
+  } else {
+    EXPECT_EQ(c.paper(), crPaperA4) << settings.media;
+  }
+  // Paper from the description at run time: 210 x 297 landscape.
+  c.CryGetPaperFormat(true);
+  c.CryCopies(2);
+  c.CryCollated(1);
+  c.CryToPrinter();
+  ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+  EXPECT_EQ(c.orientation(), crLandscape);
+  std::string bytes;
+  for (int i = 0; i < 200; ++i) {
+    bytes = cups.WaitCapture("vkt-raw", 1000);
+    if (bytes.find("%%EOF") != std::string::npos) break;
+  }
+  ASSERT_EQ(bytes.substr(0, 5), "%PDF-");
+  WriteFile(dir_ / "printed.pdf", bytes);
+  const std::string info = vkt::testing::Capture("pdfinfo " + (dir_ / "printed.pdf"));
+  EXPECT_NE(info.find("841.89 x 595.276 pts"), std::string::npos) << info;
+  const size_t pages = info.find("Pages:");
+  ASSERT_NE(pages, std::string::npos);
+  EXPECT_EQ(std::atoi(info.c_str() + pages + 6), 2);  // two copies of one page
+  vkt::print_io::SetServer(dir_ / "no-scheduler");
+  EXPECT_FALSE(c.CryGetPrinterSettings());
+  EXPECT_EQ(c.CryEsegui(), CRY_ENGINE);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_NE(Shown()[0].find("HRESULT Error Code : 0x8004C008\n\nPrinter"), std::string::npos) << Shown()[0];
+  vkt::print_io::SetServer("");
 }
 
 }  // namespace
