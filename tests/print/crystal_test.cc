@@ -358,6 +358,39 @@ TEST_F(CrystalTest, BadReportFilesAndParametersStopTheRun) {
   EXPECT_NE(Shown()[0].find("{?ora}"), std::string::npos);
 }
 
+TEST_F(CrystalTest, SubreportsTakeTheirSlotsAndParametersByName) {
+  RegisterDsn("MIRTO");
+  ASSERT_TRUE(vkt::testing::MakeIsamInvoices(dir_ / "dati", "fatture"));
+  WriteFile(dir_ / "rpteuro/sub.rpt",
+            vkt::testing::CustomerReport(
+                "SUBREPORT fatture\nTITLE \"Fatture\"\nTABLE fatture fatture\nPARAMETER soglia NUMBER\n"
+                "PARAMETER nota TEXT\nCOLUMN 20 \"Numero\" {fatture.fat_numero}\n"
+                "COLUMN 40 \"Nota\" {?nota}\nSELECT {fatture.fat_importo} > {?soglia}\nEND\n"));
+  CCrystal c(false);
+  c.CrySetDataBase((dir_ / "dati").c_str());
+  ASSERT_EQ(c.CryOpen("sub.rpt", "Sub", 0, 0), 0);
+  const std::string pdf = dir_ / "sub.pdf";
+  c.CryToFile(pdf.c_str());
+  c.CryLongParam(0, "soglia", "fatture", 100);
+  c.CryStringParam(1, "nota", "nessuno", "x");
+  EXPECT_EQ(c.CryEsegui(), CRY_ENGINE);
+  ASSERT_EQ(Shown().size(), 1u);
+  EXPECT_NE(Shown()[0].find("no sub-report nessuno"), std::string::npos) << Shown()[0];
+  fake_.ClearTranscript();
+  c.CryStringParam(1, "nota", "FATTURE", "da pagare");
+  // Slot 0 selects in the main report, slot 1 in the first sub-report
+  // (in place of the sub-report's own selection).
+  c.CrySelect("{clienti.cli_citta} = \"Torino\"", 0);
+  c.CrySelect("{fatture.fat_numero} <> \"F1\"", 1);
+  ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+  ASSERT_EQ(c.report()->page_count(), 2);
+  EXPECT_EQ(c.report()->PageText(0)[3], "C003 | Bianchi Luca | 0,00 | 10/03/2019");
+  EXPECT_EQ(c.report()->PageText(1),
+            (std::vector<std::string>{"Fatture", "Numero | Nota", "F2 | da pagare", "F3 | da pagare",
+                                      "F4 | da pagare", "Pagina 2 di 2"}));
+  EXPECT_NE(Pdf(pdf).find("da pagare"), std::string::npos);
+}
+
 TEST_F(CrystalTest, TooManySubreports) {
   RegisterDsn("MIRTO");
   std::string def = vkt::testing::CustomerReport();
