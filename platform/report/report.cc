@@ -44,6 +44,8 @@ constexpr double kLineHeight = 11.0;  // detail pitch, points
 constexpr double kMonoAdvance = 0.6;  // advance of the monospaced font per point
 constexpr const char* kMonoFont = "DejaVu Sans Mono";
 constexpr const char* kSansFont = "DejaVu Sans";
+// Formulas that use formulas that use formulas...: at most this deep.
+constexpr size_t kMaxFormulaChain = 16;
 
 std::string FormatNumber(double v, int decimals) {
   if (decimals < 0) decimals = v == std::floor(v) && std::fabs(v) < 1e15 ? 0 : 2;
@@ -137,6 +139,11 @@ class RowResolver : public detail::Resolver {
     if (auto it = done_.find(key); it != done_.end()) return it->second.get();
     if (busy_.count(key) != 0) {
       *why = "The formula {@" + name + "} refers to itself";
+      return nullptr;
+    }
+    // Each level adds its tree to the evaluation's depth.
+    if (busy_.size() >= kMaxFormulaChain) {
+      *why = "The formulas refer to each other too deeply at {@" + name + "}";
       return nullptr;
     }
     for (const detail::FormulaDef& f : def_->formulas) {

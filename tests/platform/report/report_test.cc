@@ -276,6 +276,21 @@ TEST_F(ReportTest, ParametersFormulasAndLinks) {
   ASSERT_TRUE(c->ConnectIsam(dir_.path(), &err_));
   EXPECT_FALSE(c->Run(&err_));
   EXPECT_NE(err_.description.find("refers to itself"), std::string::npos);
+  // A long chain of formulas is refused before it could exhaust the stack.
+  std::string chain = "VKTREPORT 1\nTABLE fatture fatture\nCOLUMN 20 \"x\" {@f0}\n";
+  for (int i = 0; i < 20000; ++i)
+    chain += "FORMULA f" + std::to_string(i) + " {@f" + std::to_string(i + 1) + "} + 1\n";
+  chain += "FORMULA f20000 1\n";
+  auto d = Open(chain);
+  ASSERT_TRUE(d);
+  ASSERT_TRUE(d->ConnectIsam(dir_.path(), &err_));
+  EXPECT_FALSE(d->Run(&err_));
+  EXPECT_NE(err_.description.find("too deeply"), std::string::npos) << err_.description;
+  auto e = Open("VKTREPORT 1\nTABLE fatture fatture\nCOLUMN 20 \"x\" {@a} DEC 0\nFORMULA a {@b} * 2\n"
+                "FORMULA b {@c} + 1\nFORMULA c 20\n");
+  ASSERT_TRUE(e->ConnectIsam(dir_.path(), &err_));
+  ASSERT_TRUE(e->Run(&err_)) << err_.description;
+  EXPECT_EQ(e->PageText(0)[2], "42");
 }
 
 TEST_F(ReportTest, SqliteThroughARegisteredDataSource) {
