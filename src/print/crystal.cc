@@ -1,7 +1,5 @@
 #include "print/crystal.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "common/julian.h"
 #include "common/vktstring.h"
@@ -138,8 +137,8 @@ int CCrystal::CryOpen(const char* report, const char* title, int fullPath, int s
   }
   report_path_ = path;
   local_db_ = DBLocal() == 1;
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
     status_ = CRY_NOT_FOUND;
     vkt::services().Beep(1000, 10);
     Show("File report " + path + " non trovato !", MB_OK | MB_ICONSTOP);
