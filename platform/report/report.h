@@ -276,7 +276,9 @@ class VKT_API Report {
   // PNG of one page (0-based) at `zoom` percent.
   bool ExportPng(int page, int zoom, const std::string& path, Error* error);
   // The PDF to a CUPS queue (empty: the default one), copies and collation
-  // of the page setup.
+  // of the page setup laid out in the document itself. The queue gets the
+  // PDF bytes as they are (raw), so its device must take PDF, as IPP
+  // Everywhere printers and PDF queues do.
   bool PrintOut(const std::string& printer, Error* error);
   // Lays the report out; pages and rows of the last run.
   bool Run(Error* error);
