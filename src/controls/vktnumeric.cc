@@ -7,6 +7,8 @@
 #include <limits>
 #include <string>
 
+#include "win/services.h"
+
 CVKTNumeric::CVKTNumeric() { modified_ = 0; }
 
 CVKTNumeric::CVKTNumeric(short decimals, bool separator, bool remove_non_sig_digits,
@@ -255,6 +257,45 @@ void CVKTNumeric::HandleChar(char c) {
   SetWindowText(text.c_str());
   SetSel(caret, caret);
   SetModified(1);
+}
+
+void CVKTNumeric::Paste() {
+  std::string clip;
+  if (!vkt::services().GetClipboardText(&clip)) return;
+  std::string ins;
+  for (char c : clip) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u <= ' ' || u == 0x7F || c == '.') continue;  // blanks, line ends, thousands
+    if (!((c >= '0' && c <= '9') || c == ',' || c == '-' || c == '+')) return;
+    ins += c;
+  }
+  if (!ins.empty() && ins[0] == '+') ins.erase(0, 1);
+  std::string text = GetWindowTextString().str();
+  int a = 0, b = 0;
+  GetSel(a, b);
+  a = std::clamp(a, 0, static_cast<int>(text.size()));
+  b = std::clamp(b, a, static_cast<int>(text.size()));
+  std::string result = text;
+  result.replace(static_cast<size_t>(a), static_cast<size_t>(b - a), ins);
+  size_t commas = std::count(result.begin(), result.end(), ',');
+  size_t minus = result.rfind('-');
+  bool plus = result.find('+') != std::string::npos;
+  if (ins.empty() || plus || commas > 1 || (commas == 1 && decimals_ <= 0)) return;
+  if (minus != std::string::npos && (minus != 0 || !(min_ < 0))) return;
+  if (!AcceptableWhileTyping(ParseNumber(result))) return;
+  SetWindowText(result.c_str());
+  int caret = a + static_cast<int>(ins.size());
+  SetSel(caret, caret);
+  SetModified(1);
+}
+
+LRESULT CVKTNumeric::DefWindowProc(UINT msg, WPARAM w, LPARAM l) {
+  if (msg == WM_PASTE) {
+    modified_ = 1;
+    Paste();
+    return 0;
+  }
+  return CVKTEditCtrlBase::DefWindowProc(msg, w, l);
 }
 
 BOOL CVKTNumeric::PreTranslateMessage(MSG* msg) {

@@ -56,6 +56,11 @@ class VKT_API CVKTNumeric : public CVKTEditCtrlBase {
   void GetText(char* buffer, int size);
 
   BOOL PreTranslateMessage(MSG* msg) override;
+  // A paste (keyboard, menu or program) goes in only as a number typing
+  // could give: digits, one "," when there are decimals, a leading "-"
+  // when negatives are allowed, within the maximum; "." and blanks are
+  // dropped. Anything else pastes nothing.
+  LRESULT DefWindowProc(UINT msg, WPARAM w, LPARAM l) override;
   void PreSubclassWindow() override;
   void OnSetFocus(CWnd* old_wnd) override;
   void OnKillFocus(CWnd* new_wnd) override;
@@ -82,6 +87,7 @@ class VKT_API CVKTNumeric : public CVKTEditCtrlBase {
 
  private:
   void HandleChar(char c);
+  void Paste();
   void HandleDelete(bool backspace);
 
   short decimals_ = 2;

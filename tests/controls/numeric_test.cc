@@ -253,4 +253,53 @@ TEST_F(NumericTest, SettingsTakeEffectAtTheNextFormatAndDeleteKeepsTheCaret) {
   EXPECT_EQ(Text(n), "1999,5");
 }
 
+TEST_F(NumericTest, PastesGoInOnlyAsNumbersTypingCouldGive) {
+  CVKTUCurrency2 amount;
+  Attach(amount, 1001);
+  ui_.Focus(&amount);
+  fake_.SetClipboardText(" 1.234,50\r\n");  // from a report: separators and line end dropped
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(amount), "1234,50");
+  EXPECT_DOUBLE_EQ(amount.GetValue(), 1234.5);
+  EXPECT_EQ(amount.GetModified(), 1);
+  const char* refused[] = {"-5", "12abc", "1,2,3", "1e5", "9999999999999", ""};
+  for (const char* clip : refused) {
+    amount.SetSel(0, -1);
+    fake_.SetClipboardText(clip);
+    amount.SendMessage(WM_PASTE);  // the menu's paste
+    EXPECT_EQ(Text(amount), "1234,50") << clip;
+  }
+  // Into the text at the caret, the selection replaced.
+  amount.SetSel(4, 7);
+  fake_.SetClipboardText("9");
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(amount), "12349");
+  int a = 0, b = 0;
+  amount.GetSel(a, b);
+  EXPECT_EQ(a, 5);
+  ui_.Press(VK_TAB);
+  EXPECT_EQ(Text(amount), "12.349,00");
+  // A signed field takes a leading minus; a whole-number field no comma.
+  CVKTShort small;
+  Attach(small, 1002);
+  ui_.Focus(&small);
+  fake_.SetClipboardText("-32768");
+  ui_.Press(VK_END);  // after the "0" shown: a minus inside the number
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(small), "0");
+  ui_.Press(VK_HOME);  // before it: -327680, past the minimum
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(small), "0");
+  small.SetSel(0, -1);
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(Text(small), "-32768");
+  EXPECT_EQ(small.GetValueInteger(), -32768);
+  small.SetSel(0, -1);
+  fake_.SetClipboardText("40000");  // past the maximum
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  fake_.SetClipboardText("1,5");
+  ui_.Press(VK_INSERT, vkt::win::kShift);
+  EXPECT_EQ(small.GetValueInteger(), -32768);
+}
+
 }  // namespace
