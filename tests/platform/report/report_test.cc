@@ -197,6 +197,17 @@ TEST_F(ReportTest, IsamTableIsSelectedGroupedAndSorted) {
   expected[1] = "C005 | Colombo Stefania | 2.500,00 | 28/02/2022";
   EXPECT_EQ(Lines(*r), expected);
   EXPECT_EQ(r->PageText(0).back(), "Pagina 1 di 1");
+  // The short day count reads the same stored numbers 2342031 days later.
+  r->SetDayNumberBase(1);
+  ASSERT_TRUE(r->ConnectIsam(dir_.path(), &err_));
+  ASSERT_TRUE(r->Run(&err_));
+  int y = 0, m = 0, d = 0;
+  JdnToCivil(CivilToJdn(2020, 1, 15) + 2342031, &y, &m, &d);
+  char shifted[16];
+  std::snprintf(shifted, sizeof shifted, "%02d/%02d/%04d", d, m, y);
+  EXPECT_EQ(Lines(*r)[2], std::string("C001 | Rossi Mario | 5.000,00 | ") + shifted);
+  r->SetDayNumberBase(0);
+  ASSERT_TRUE(r->ConnectIsam(dir_.path(), &err_));
 
   // The runner's selection replaces the definition's; sorts replace its sorts.
   ASSERT_TRUE(r->SetSelectionFormula("{clienti.cli_fido} >= 1500 and not ({clienti.cli_citta} = \"Roma\")"
