@@ -467,6 +467,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoSerial(dir);
   DemoArchive(dir);
   DemoReport(dir);
+  DemoDialogs(dir);
   return 0;
 }
 
