@@ -162,7 +162,8 @@ TEST_F(CustomerSessionTest, BrowseEditCorrectSaveDeleteAndCancel) {
   EXPECT_EQ(VKT_FIELD(c9, ragione), "Neri Paolo");
   EXPECT_EQ(VKT_FIELD(c9, cod_fiscale), "RSSMRA85T10A562S");
   EXPECT_EQ(VKT_FIELD(c9, citta), "Bologna");
-  EXPECT_EQ(c9.fido, 2500);
+  const int32_t fido = c9.fido;  // a packed field: read by value
+  EXPECT_EQ(fido, 2500);
   EXPECT_EQ(VKT_FIELD(c9, utente), "ROSSI");  // stamped by the host's callback
   (void)c2;
   // The questions the user saw, in order.
