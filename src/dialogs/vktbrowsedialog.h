@@ -56,8 +56,6 @@ class VKT_API CVKTRecordBrowseDialog : public CVKTDialog {
   virtual void OnUpdateRecordBrowseStampa(CCmdUI* ui);
   virtual void OnRecordBrowseElimina();
   virtual void OnUpdateRecordBrowseElimina(CCmdUI* ui);
-  // The idle step: the buttons' enabled state from the update operations.
-  virtual long OnKickIdle(unsigned int wparam, long lparam);
 
   BOOL OnInitDialog() override;
   BOOL PreTranslateMessage(MSG* msg) override;
@@ -67,6 +65,9 @@ class VKT_API CVKTRecordBrowseDialog : public CVKTDialog {
   // Closes the dialog's connection (a failure is logged, never thrown).
   void OnDestroy() override;
   void OnChar(UINT ch, UINT repeat, UINT flags) override;
+  // The idle step (WM_KICKIDLE): the buttons' enabled state from the
+  // update operations; returns 0.
+  long OnKickIdle(unsigned int wparam, long lparam);
 
  protected:
   // 0 when the tool bar exists, 1 when it could not be created.

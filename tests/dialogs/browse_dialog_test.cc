@@ -160,4 +160,14 @@ TEST_F(BrowseDialogTest, PlacementGridSetUpAndTheConnection) {
   std::filesystem::remove(ini);
 }
 
+TEST_F(BrowseDialogTest, ABrowseWithoutItsToolBarIsReportedAndNotShown) {
+  HostBrowse dlg;
+  CVKTToolBar::FailNextCreateForTesting();
+  EXPECT_EQ(dlg.DoModal(), -1);
+  ASSERT_EQ(fake_.transcript().size(), 1u);
+  EXPECT_EQ(fake_.transcript()[0].text, vkt::dialogs::kToolBarFailed);
+  EXPECT_EQ(dlg.m_hWnd, nullptr);
+  EXPECT_EQ(ui_.stalls(), 0);
+}
+
 }  // namespace
