@@ -116,6 +116,13 @@ TEST_F(CVKTDialogTest, SetBitmapKeepsWhatIsStillInUse) {
   EXPECT_FALSE(vkt::win::IsBitmap(other));
   EXPECT_EQ(dlg.SetBitmap(static_cast<HBITMAP>(nullptr)), 1u);
   EXPECT_EQ(dlg.SetBitmap("/nonexistent/sfondo.bmp"), 0u);
+  // From the resources: a new copy at every load, owned by the dialog.
+  vkt::win::RegisterBitmapResource(7001, 4, 4, std::vector<COLORREF>(16, RGB(9, 9, 9)));
+  EXPECT_EQ(dlg.SetBitmap(7001), 1u);
+  EXPECT_EQ(ClientPixel(&dlg, 1, 1), RGB(9, 9, 9));
+  EXPECT_EQ(dlg.SetBitmap(7002), 0u);  // no such resource: nothing changes
+  EXPECT_EQ(ClientPixel(&dlg, 1, 1), RGB(9, 9, 9));
+  EXPECT_EQ(dlg.SetBitmap(static_cast<HBITMAP>(nullptr)), 1u);
   EXPECT_EQ(vkt::win::LiveBitmaps(), bitmaps);
 }
 

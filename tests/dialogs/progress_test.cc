@@ -120,6 +120,13 @@ TEST_F(ProgressTest, EscapeTwiceBeforeACheckCancelsOnce) {
   EXPECT_NE(dlg.CheckCancelButton(), 0);
   ASSERT_TRUE(ui_.Click(&dlg.m_cancel));
   EXPECT_NE(dlg.CheckCancelButton(), 0);
+  // Enter elsewhere moves on as Tab would and cancels nothing.
+  CButton other;
+  ASSERT_TRUE(other.Create("Dettagli", WS_CHILD | WS_VISIBLE | WS_TABSTOP, CRect(5, 80, 80, 100), &dlg, 77));
+  ui_.Focus(&other);
+  ui_.Press(VK_RETURN);
+  EXPECT_EQ(ui_.focus(), &dlg.m_cancel);
+  EXPECT_EQ(dlg.CheckCancelButton(), 0);
 }
 
 TEST_F(ProgressTest, TheUserCancelsALongLoop) {
