@@ -234,19 +234,52 @@ void BM_Runner_WritePerTransaction(benchmark::State& state) {
   for (auto _ : state) w.SqlTransaction(&cmd, 1, nullptr, nullptr, false);
 }
 
-// --- QueryAdapt ------------------------------------------------------------------
-
+// The runner on a connection of its own: connect, name the session, one
+// write, disconnect; beside the same through libpq.
 VKTAPPPARAM g_par;
 int32_t g_company = 12;
 int32_t g_year = 2025;
 
-void BM_QueryAdapt_Typical(benchmark::State& state) {
+SAString DsnProducer(int32_t, int, bool) { return SAString(Dsn()); }
+SAString NoText(int) { return SAString(); }
+eSAClient PgClient() { return SA_PostgreSQL_Client; }
+
+void InitParams() {
   std::memset(&g_par, 0, sizeof g_par);
   std::strcpy(g_par.app_name, "MIRTO");
   std::strcpy(g_par.archive, "arc");
   g_par.company = &g_company;
   g_par.year = &g_year;
+  g_par.pg_param = {DsnProducer, NoText, NoText, PgClient};
   VKTDlgInitialize(&g_par);
+}
+
+void BM_RunnerOwnConnection_Write(benchmark::State& state) {
+  InitParams();
+  Writer w;
+  for (auto _ : state) w.SqlTransaction(1, nullptr, nullptr, false, 0);
+}
+
+void BM_RawPqConnect_Write(benchmark::State& state) {
+  for (auto _ : state) {
+    PGconn* c = RawConnect();
+    RawExec(c, "SET application_name = 'MIRTO'");
+    RawExec(c, "BEGIN ISOLATION LEVEL SERIALIZABLE");
+    RawExec(c, "SET lock_timeout TO 2000");
+    const char* values[1] = {"1"};
+    PGresult* res = PQexecParams(c, "UPDATE bench_upd SET v = v + 1 WHERE k = $1", 1, nullptr,
+                                 values, nullptr, nullptr, 0);
+    RawCheck(res, c);
+    PQclear(res);
+    RawExec(c, "COMMIT");
+    PQfinish(c);
+  }
+}
+
+// --- QueryAdapt ------------------------------------------------------------------
+
+void BM_QueryAdapt_Typical(benchmark::State& state) {
+  InitParams();
   CVKTPostgreSQL pg(2);
   const SAString query(
       "\r\n\tSELECT f.numero, f.data, c.ragione, r.codart, a.descri FROM admin.fatture f "
@@ -278,6 +311,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_Runner_WritePerTransaction", BM_Runner_WritePerTransaction)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("BM_RawPq_WritePerTransaction", BM_RawPq_WritePerTransaction)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_RunnerOwnConnection_Write", BM_RunnerOwnConnection_Write)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_RawPqConnect_Write", BM_RawPqConnect_Write)
         ->Unit(benchmark::kMicrosecond);
   }
   benchmark::RunSpecifiedBenchmarks();
