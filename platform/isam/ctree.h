@@ -68,12 +68,16 @@ enum : int16_t {
   CT_SERVER_NOT_FOUND = 133,    // connect name names no known server
   CT_PROTOCOL_NOT_FOUND = 143,  // server's backend kind not available here
   CT_BUFFER_TOO_SMALL = 153,    // variable record / description larger than buffer
+  CT_TIMEOUT = 156,             // system queue: no message within the wait
   CT_RECORD_DELETED = 160,      // current record deleted by another meanwhile
   CT_FILES_TOO_FEW = 182,       // init: fewer than 3 file numbers
   CT_RECORD_LENGTH = 198,       // (given by callers comparing record lengths)
   CT_BAD_USER = 450,
   CT_BAD_PASSWORD = 451,
   CT_BAD_SERVER_NAME = 453,
+  CT_SA_NOT_ADMIN = 454,        // security administration by a non-administrator
+  CT_SA_NO_LOGON = 455,         // security administration without SA_LOGON
+  CT_SA_USER_EXISTS = 457,      // SA_USERS add: the user is there already
   CT_FILE_ID_NOT_UNIQUE = 463,  // another open file carries the same file id
   CT_CREATE_DENIED = 485,       // create: permission denied
   CT_DUPLICATES_REMOVED = 650,  // rebuild removed records with duplicate keys
@@ -305,7 +309,9 @@ VKT_API int32_t OpenFileWithResource(int32_t filno, char* filnam,
 VKT_API int16_t CloseRFile(int32_t filno);
 // First of `count` consecutive free file numbers, -1 when none.
 VKT_API int32_t AvailableFileNbr(int16_t count);
-// Renames an exclusively open data file's table in its folder.
+// Renames an exclusively open data file's table in its folder. A new name
+// in another folder answers 999 and changes nothing: a table moves between
+// folders only by a copy (ctCopyFile).
 VKT_API int16_t RenameFile(int32_t filno, char* newname);
 // The name the file was opened with (with extension); 153 when too long.
 VKT_API int16_t GetCtFileName(int32_t filno, char* buf, int16_t buflen);
@@ -456,6 +462,13 @@ VKT_API int16_t DoBatch(int32_t filno, void* request, void* bufptr,
                         int32_t bufsiz, uint16_t mode);
 
 // --- Locks and transactions ------------------------------------------------
+// A transaction may touch tables of several data folders. Each folder's
+// part is atomic and durable on its own; Commit commits the folders one
+// after the other in the order they joined. When a folder's commit fails
+// (or the process dies between two of them) the folders committed before
+// keep their part and the rest roll back, and Commit answers the failing
+// status. Callers that need all-or-nothing across folders keep each
+// transaction within one folder.
 // Begin modes (or-ed). Mode 50 is the callers' usual one.
 enum : int16_t {
   CT_TRN_LOG = 2,          // durable at Commit (every transaction is)
@@ -502,6 +515,195 @@ VKT_API int16_t TransactionHistory(int16_t filno, void* target, void* bufptr,
                                    uint16_t mode);
 VKT_API int16_t FreeHistory();
 VKT_API int16_t ChangeHistory(int16_t set);
+
+// --- File copy -----------------------------------------------------------------
+// Copies a table (data file, indexes, schema and records) under
+// new names, possibly into another data folder, as the server does for a
+// client. The request is packed as the callers fill it; integers are
+// 32-bit little-endian, texts zero-terminated.
+#pragma pack(push, 1)
+struct ctCOPYLOGON {
+  int32_t one;          // 1
+  char user[32];        // the log-on of the request, checked against the
+  char password[64];    //   server of a client session
+  char server[256];
+};
+struct ctCOPYREQ {
+  int32_t one;          // 1
+  int32_t mode;         // ctCOPY_* bits (265 backup, 293 same name, +16)
+  int32_t zero;
+  int32_t kind;         // 1 same name: targets[0] is the destination folder;
+                        // 2/3 backup: the targets are the three new names
+  char reserved[10];
+  ctCOPYLOGON logon;
+  char* sources;        // three 255-byte slots: data, index, second index
+  char* targets;        // likewise (kind 1: the folder in each)
+  int32_t zero2;
+};
+struct ctCOPYBLK {
+  int32_t one1;         // 1
+  int32_t one2;         // 1
+  int32_t error_size;   // bytes of error_text
+  int32_t zero;
+  ctCOPYREQ* request;
+  int32_t zero2;
+  int32_t zero3;
+  char* error_text;     // the call's message when it fails ("" otherwise)
+};
+#pragma pack(pop)
+static_assert(sizeof(ctCOPYLOGON) == 356);
+enum : int32_t {
+  ctCOPY_OVERWRITE = 16,  // replace a table already under the target name
+};
+constexpr int kCopyNameSlot = 255;
+// 0: the copy is complete and closed. 19 with sysio_cod 80 when the target
+// exists and overwrite is not asked; 33 for a malformed request or a copy
+// onto its source; 450/451 for a log-on the server refuses; the open and
+// create statuses otherwise. A failed copy leaves no target behind; the
+// error text says what failed.
+VKT_API int16_t ctCopyFile(ctCOPYBLK* block);
+
+// --- System queues ---------------------------------------------------------------
+// Named message queues shared by every process of the same server (client
+// session: the server's folder) or program folder (local session): the
+// messages live in "<folder>/isamqueue.db" and stay there until read, also
+// when the writer ends. A message is 1..65536 bytes.
+constexpr int kSysQueueMaxMessage = 65536;
+constexpr int kSysQueueMaxName = 255;
+// Answers the queue handle (>= 0), -1 on failure (uerr_cod: 82 without a
+// session, 33 for a null or overlong name or a mode other than 0).
+VKT_API int ctSysQueueOpen(char* qname, int qmode);
+// 0, or 33 for an unknown handle.
+VKT_API int ctSysQueueClose(int qhandle);
+// Appends the message (FIFO) / puts it before every other (LIFO). 0 or a
+// status (33 for a bad handle, null message or bad length).
+VKT_API int ctSysQueueWrite(int qhandle, void* message, int msglen);
+VKT_API int ctSysQueueLIFOWrite(int qhandle, void* message, int msglen);
+// Takes the first message into `buffer`, waiting up to `timeout` ms for one
+// (0: no wait; -1: without limit). Answers 0; 156 when none came; 153 when
+// it is longer than bufsiz (the message stays queued; ctSysQueueMlen says
+// how long).
+VKT_API int ctSysQueueRead(int qhandle, void* buffer, int bufsiz,
+                           int32_t timeout);
+// Length of the first message, waiting as ctSysQueueRead; -1 on failure
+// (uerr_cod 156 on time-out).
+VKT_API int ctSysQueueMlen(int qhandle, int32_t timeout);
+// Messages waiting; -1 on failure (uerr_cod).
+VKT_API int ctSysQueueCount(int qhandle);
+
+// --- Security administration ------------------------------------------------------
+// An administrator logs on to a server of the settings file (its
+// "admin" entry lists the administrators, default "ADMIN") and then edits
+// the server's user list, the same list InitISAMXtd checks.
+struct _saUSRI {
+  char usrid[32];    // user name
+  char usrword[64];  // password (add, change password)
+  char usrgroup[32]; // not used
+  char usrdesc[64];  // not used
+};
+enum : int16_t {
+  SA_ADD_USER = 1,   // add usrid with usrword (457 when it exists)
+  SA_DEL_USER = 2,   // remove usrid (450 unknown, 33 the logged-on admin)
+  SA_PASS_USER = 3,  // give usrid the password usrword (450 unknown)
+};
+// 0, or 133/450/451/453 as InitISAMXtd, 454 when the user is not an
+// administrator. `filword` is not used. A second logon replaces the first.
+VKT_API int SA_LOGON(char* admin, char* password, char* filword,
+                     char* server);
+// 0, or 455 without a logon.
+VKT_API int SA_LOGOF();
+// 0 or a status (455 without a logon, 33 for a null block, an empty or
+// overlong name or an unknown action).
+VKT_API int SA_USERS(int16_t action, _saUSRI* info);
+
+// --- Record database objects (c-treeDB) ----------------------------------------------
+// Sessions, databases and tables as named objects over the ISAM session.
+// A session's dictionary ("<folder>/isamdict.db" in the server's folder or
+// the program folder) lists its databases (a name and a data folder) and
+// each database its tables. Handles are checked: an unknown or freed one
+// answers CTDBRET_NOTSESSION / CTDBRET_NOTDATABASE (null for the
+// allocations), never a crash.
+typedef int32_t CTDBRET;
+typedef void* CTHANDLE;
+enum CTSESSION_TYPE : int32_t {
+  CTSESSION_CTREE = 0,  // ISAM and objects
+  CTSESSION_CTDB = 1,
+  CTSESSION_SQL = 2,
+};
+enum CTATTACH_MODE : int32_t {
+  CTATTACH_SESSION = 0,  // source: a logged-on session handle
+  CTATTACH_CTREEID = 1,  // the open ISAM session of this process
+  CTATTACH_CURRENT = 2,  // the same
+};
+enum : int32_t {
+  CTDBRET_OK = 0,
+  CTDBRET_NOTSESSION = 4020,   // not a live session handle
+  CTDBRET_NOTDATABASE = 4021,  // not a live database handle
+  CTDBRET_NOTACTIVE = 4022,    // session not logged on / database not connected
+  CTDBRET_ISACTIVE = 4023,     // logged on / connected already
+  CTDBRET_INVNAME = 4024,      // null, empty, overlong or path-like name
+  CTDBRET_INUSE = 4025,        // database connected through another handle
+};
+constexpr int kCtdbMaxName = 128;
+VKT_API CTHANDLE ctdbAllocSession(CTSESSION_TYPE type);
+// Makes the dictionary of the server (null or "" : local) after checking
+// the log-on; 19 when it exists.
+VKT_API CTDBRET ctdbCreateSession(CTHANDLE session, char* server, char* user,
+                                  char* password);
+// Opens the ISAM session (shares it when this process has one open) and
+// the dictionary (12 when there is none).
+VKT_API CTDBRET ctdbLogon(CTHANDLE session, char* server, char* user,
+                          char* password);
+// Disconnects its databases, aborts an open transaction of its own and
+// closes the ISAM session when the logon opened it.
+VKT_API CTDBRET ctdbLogout(CTHANDLE session);
+VKT_API void ctdbFreeSession(CTHANDLE session);
+// Logs `session` on without opening anything: to the dictionary of the
+// session `source` or, for CTATTACH_CTREEID/CURRENT, of the open ISAM
+// session. Detach leaves the ISAM session open.
+VKT_API CTDBRET ctdbAttachSession(CTHANDLE session, CTHANDLE source,
+                                  CTATTACH_MODE mode, int isTransProcess);
+VKT_API CTDBRET ctdbDetachSession(CTHANDLE session);
+VKT_API CTHANDLE ctdbAllocDatabase(CTHANDLE session);
+VKT_API void ctdbFreeDatabase(CTHANDLE database);
+// Connects the handle to a database of the dictionary (101 unknown).
+VKT_API CTDBRET ctdbConnect(CTHANDLE database, char* name);
+VKT_API CTDBRET ctdbDisconnect(CTHANDLE database);
+// Create: a new database on folder `path` (created when absent; null or "":
+// "<dictionary folder>/<name>"), 19 when the name exists. Add: an existing
+// folder (12 when missing). Drop: out of the dictionary, files kept. Delete:
+// out of the dictionary with its tables' files and the folder's store.
+// Drop and delete answer 101 for an unknown name, CTDBRET_INUSE while a
+// handle is connected to it.
+VKT_API CTDBRET ctdbCreateDatabase(CTHANDLE session, char* name, char* path);
+VKT_API CTDBRET ctdbAddDatabase(CTHANDLE session, char* name, char* path);
+VKT_API CTDBRET ctdbDropDatabase(CTHANDLE session, char* name);
+VKT_API CTDBRET ctdbDeleteDatabase(CTHANDLE session, char* name);
+// Tables of the connected database in name order: name and folder into
+// the buffers (153 when one is too small), 101 after the last.
+VKT_API CTDBRET ctdbFirstTable(CTHANDLE database, char* name, int32_t namesize,
+                               char* path, int32_t pathsize);
+VKT_API CTDBRET ctdbNextTable(CTHANDLE database, char* name, int32_t namesize,
+                              char* path, int32_t pathsize);
+// Add: an existing table "<path>/<name>.dat" (path null or "": the
+// database's folder; 12 when missing, 19 when listed). Drop: out of the
+// list, files kept (101 unknown).
+VKT_API CTDBRET ctdbAddTable(CTHANDLE database, char* name, char* path);
+VKT_API CTDBRET ctdbDropTable(CTHANDLE database, char* name);
+// The ISAM transaction (Begin(CT_TRN_ENABLE | CT_TRN_LOG)) of a logged-on
+// session; the statuses of Begin (uerr_cod), Commit and Abort.
+VKT_API CTDBRET ctdbBegin(CTHANDLE session);
+VKT_API CTDBRET ctdbCommit(CTHANDLE session);
+VKT_API CTDBRET ctdbAbort(CTHANDLE session);
+// Save point number (> 0), 0 on failure (uerr_cod).
+VKT_API int ctdbSetSavePoint(CTHANDLE session);
+VKT_API CTDBRET ctdbRestoreSavePoint(CTHANDLE session, int savepoint);
+// The owner SQL gives the connected database's tables; kept in the
+// dictionary. Null or "" clears it.
+VKT_API CTDBRET ctdbSetDefaultSqlTableOwner(CTHANDLE database, char* owner);
+// The stored owner ("" when none); the length, -1 on failure.
+VKT_API int32_t ctdbGetDefaultSqlTableOwner(CTHANDLE database, char* owner,
+                                            int32_t size);
 
 namespace vkt::isam {
 // The settings file naming the servers a connect name may give is

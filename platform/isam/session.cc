@@ -836,6 +836,14 @@ Status Logon(const char* user, const char* password, const char* server, std::st
   return {};
 }
 
+std::string SideFolder() {
+  Instance& in = Cur();
+  if (in.client && !in.root.empty()) return in.root;
+  std::string settings = IsamSettingsPath();
+  size_t slash = settings.rfind('/');
+  return slash == std::string::npos ? "." : settings.substr(0, slash);
+}
+
 void CloseEverything(Instance& in) {
   if (in.txn) {
     for (Folder* f : in.txn_folders) {
@@ -913,6 +921,9 @@ void ResetIsamForTesting() {
   detail::g_current = detail::g_default;
   g_call_fault = 0;
   detail::DisarmStorageFault();
+  detail::ResetSysQueuesForTesting();
+  detail::ResetSecurityForTesting();
+  detail::ResetCtdbForTesting();
   ProgramDir().clear();
 }
 

@@ -373,4 +373,50 @@ class VKT_API CDBCtree {
   void StampImage(void* record, int32_t length);
 };
 
+
+// --- System queues, security administration, record database objects ---------
+// Pass-through members: the ISAM call of the same name without "DB".
+VKT_API int DBctSysQueueOpen(char* qname, int qmode);
+VKT_API int DBctSysQueueClose(int qhandle);
+VKT_API int DBctSysQueueWrite(int qhandle, void* message, int msglen);
+VKT_API int DBctSysQueueLIFOWrite(int qhandle, void* message, int msglen);
+VKT_API int DBctSysQueueRead(int qhandle, void* buffer, int bufsiz,
+                             int32_t timeout);
+VKT_API int DBctSysQueueMlen(int qhandle, int32_t timeout);
+VKT_API int DBctSysQueueCount(int qhandle);
+VKT_API int DBSA_LOGON(char* admin, char* password, char* filword,
+                       char* server);
+VKT_API int DBSA_LOGOF();
+VKT_API int DBSA_USERS(int16_t action, _saUSRI* info);
+VKT_API void* DBctdbAllocSession(CTSESSION_TYPE type);
+VKT_API CTDBRET DBctdbCreateSession(void* session, char* server, char* user,
+                                    char* password);
+VKT_API CTDBRET DBctdbLogon(void* session, char* server, char* user,
+                            char* password);
+VKT_API CTDBRET DBctdbLogout(void* session);
+VKT_API void DBctdbFreeSession(void* session);
+VKT_API CTDBRET DBctdbAttachSession(void* session, void* source,
+                                    CTATTACH_MODE mode, int isTransProcess);
+VKT_API CTDBRET DBctdbDetachSession(void* session);
+VKT_API void* DBctdbAllocDatabase(void* session);
+VKT_API void DBctdbFreeDatabase(void* database);
+VKT_API CTDBRET DBctdbConnect(void* database, char* name);
+VKT_API CTDBRET DBctdbDisconnect(void* database);
+VKT_API CTDBRET DBctdbCreateDatabase(void* session, char* name, char* path);
+VKT_API CTDBRET DBctdbAddDatabase(void* session, char* name, char* path);
+VKT_API CTDBRET DBctdbDropDatabase(void* session, char* name);
+VKT_API CTDBRET DBctdbDeleteDatabase(void* session, char* name);
+VKT_API CTDBRET DBctdbFirstTable(void* database, char* name, int32_t namesize,
+                                 char* path, int32_t pathsize);
+VKT_API CTDBRET DBctdbNextTable(void* database, char* name, int32_t namesize,
+                                char* path, int32_t pathsize);
+VKT_API CTDBRET DBctdbAddTable(void* database, char* name, char* path);
+VKT_API CTDBRET DBctdbDropTable(void* database, char* name);
+VKT_API CTDBRET DBctdbBegin(void* session);
+VKT_API CTDBRET DBctdbCommit(void* session);
+VKT_API CTDBRET DBctdbAbort(void* session);
+VKT_API int DBctdbSetSavePoint(void* session);
+VKT_API CTDBRET DBctdbRestoreSavePoint(void* session, int savepoint);
+VKT_API CTDBRET DBctdbSetDefaultSqlTableOwner(void* database, char* owner);
+
 #endif  // VKT_DB_DBCTREE_H_

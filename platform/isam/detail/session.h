@@ -186,6 +186,16 @@ void AddHistory(OpenFile* f, int64_t pos, int16_t type, const std::string& image
 void CloseFile(OpenFile* f);
 void ReloadMeta(OpenFile* f);
 void DoomTransaction(Status s);
+// Checks a log-on against the settings file; *root: the server's folder.
+Status Logon(const char* user, const char* password, const char* server, std::string* root);
+// The folder of the side databases (queues, dictionary) of this session:
+// the server's folder for a client, else the program folder.
+std::string SideFolder();
+// Forget the open queues, the administrator's logon and the record database
+// handles (tests).
+void ResetSysQueuesForTesting();
+void ResetSecurityForTesting();
+void ResetCtdbForTesting();
 thread_local inline int32_t tls_high = 0;  // ctSETHGH/ctGETHGH
 
 }  // namespace vkt::isam::detail
