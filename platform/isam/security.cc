@@ -2,6 +2,7 @@
 // settings file and changes to its user list, the list InitISAMXtd checks.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,7 +59,10 @@ Status EditSettings(const std::function<Status(vkt::win::IniFile&)>& edit) {
   if (s.ok()) {
     const std::string text = ini.Serialize();
     const std::string tmp = path + ".new";
+    struct stat info;
+    const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0600;
     const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (out >= 0) (void)::fchmod(out, mode);  // the file keeps who may read it
     if (out < 0) {
       s = {CT_WRITE_ERROR, errno};
     } else {

@@ -5,6 +5,10 @@
 //   isamtool verify DIR        data and every index agree: "ok N"
 //   isamtool dump DIR          the unique keys of DIR/stress in order
 //   isamtool backup DIR DEST   a consistent copy while others write
+//   isamtool queue DIR NAME put TEXT | get [MS] | count
+//                              the system queue NAME of the programs of DIR:
+//                              adds a message, prints the first one (waiting
+//                              up to MS ms), prints how many wait
 #include <dirent.h>
 #include <unistd.h>
 
@@ -56,7 +60,8 @@ int Fail(const char* what, int status) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: isamtool load DIR COUNT | verify DIR | dump DIR | backup DIR DEST\n");
+               "usage: isamtool load DIR COUNT | verify DIR | dump DIR | backup DIR DEST |\n"
+               "       queue DIR NAME put TEXT | queue DIR NAME get [MS] | queue DIR NAME count\n");
   return 2;
 }
 
@@ -252,6 +257,47 @@ int Dump(const std::string& dir) {
   return 0;
 }
 
+// The queues of a program folder: a local session with DIR as the folder.
+int Queue(const std::string& dir, char* name, const std::string& op, const char* arg) {
+  vkt::isam::SetIsamProgramDirectory(dir.c_str());
+  if (!Init()) return Fail("init", uerr_cod);
+  const int q = ctSysQueueOpen(name, 0);
+  if (q < 0) return Fail("open", uerr_cod);
+  int rc = 0;
+  if (op == "put" && arg != nullptr) {
+    std::string text = arg;
+    const int s = ctSysQueueWrite(q, text.data(), static_cast<int>(text.size()));
+    if (s != 0) rc = Fail("write", s);
+  } else if (op == "get") {
+    char* end = nullptr;
+    const long ms = arg != nullptr ? std::strtol(arg, &end, 10) : 0;
+    if (arg != nullptr && (*end != '\0' || ms < -1)) {
+      rc = Usage();
+    } else {
+      const int len = ctSysQueueMlen(q, static_cast<int32_t>(ms));
+      std::vector<char> buf(len > 0 ? static_cast<size_t>(len) : 1);
+      const int s = len < 0 ? uerr_cod : ctSysQueueRead(q, buf.data(), len, 0);
+      if (s != 0) {
+        rc = Fail("read", s);
+      } else {
+        std::fwrite(buf.data(), 1, static_cast<size_t>(len), stdout);
+        std::fputc('\n', stdout);
+      }
+    }
+  } else if (op == "count") {
+    const int n = ctSysQueueCount(q);
+    if (n < 0)
+      rc = Fail("count", uerr_cod);
+    else
+      std::printf("%d\n", n);
+  } else {
+    rc = Usage();
+  }
+  ctSysQueueClose(q);
+  CloseISAM();
+  return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -270,5 +316,6 @@ int main(int argc, char** argv) {
     int16_t s = vkt::isam::BackupIsamFolder(dir.c_str(), argv[3]);
     return s == 0 ? 0 : Fail("backup", s);
   }
+  if (cmd == "queue" && argc >= 5 && argc <= 6) return Queue(dir, argv[3], argv[4], argc == 6 ? argv[5] : nullptr);
   return Usage();
 }

@@ -100,6 +100,28 @@ TEST_F(QueueProcessTest, AWriterKilledMidStreamLeavesOnlyWholeMessages) {
   EXPECT_EQ(ctSysQueueRead(q, work, 1, 0), CT_TIMEOUT);
 }
 
+TEST_F(QueueProcessTest, IsamtoolPutsAndTakesMessagesOfTheProgramFolder) {
+  Child put = Spawn({ISAMTOOL_PATH, "queue", dir_, "ordini", "put", "ordine 7"});
+  EXPECT_EQ(WaitExit(put.pid), 0);
+  char name[] = "ordini";
+  const int q = ctSysQueueOpen(name, 0);
+  ASSERT_GE(q, 0);
+  char buf[32] = {};
+  ASSERT_EQ(ctSysQueueRead(q, buf, sizeof buf - 1, 0), 0);
+  EXPECT_STREQ(buf, "ordine 7");
+  char reply[] = "evaso 7";
+  ASSERT_EQ(ctSysQueueWrite(q, reply, 7), 0);
+  Child count = Spawn({ISAMTOOL_PATH, "queue", dir_, "ordini", "count"});
+  EXPECT_EQ(ReadLine(count.out), "1");
+  EXPECT_EQ(WaitExit(count.pid), 0);
+  Child get = Spawn({ISAMTOOL_PATH, "queue", dir_, "ordini", "get", "100"});
+  EXPECT_EQ(ReadLine(get.out), "evaso 7");
+  EXPECT_EQ(WaitExit(get.pid), 0);
+  EXPECT_EQ(ctSysQueueCount(q), 0);
+  Child empty = Spawn({ISAMTOOL_PATH, "queue", dir_, "ordini", "get", "50"});
+  EXPECT_EQ(WaitExit(empty.pid), 2);  // nothing came: a status
+}
+
 }  // namespace
 }  // namespace vkt::isam::test
 
