@@ -48,8 +48,14 @@ BOOL CVKTRecordDialog::OnInitDialog() {
 }
 
 short CVKTRecordDialog::CreateToolBar() {
-  vkt::dialogs::RegisterDialogResources();
-  if (m_toolBar.BeginCreate(this) != 0) return 1;
+  return vkt::dialogs::CreateRecordToolBar(this, m_toolBar, m_newRecord == 1 || m_singleRecord == 1, m_buttons);
+}
+
+namespace vkt::dialogs {
+
+short CreateRecordToolBar(CWnd* dlg, CVKTToolBar& bar, bool only_save, unsigned char buttons) {
+  RegisterDialogResources();
+  if (bar.BeginCreate(dlg) != 0) return 1;
   struct Def {
     unsigned bit;
     unsigned icon;
@@ -64,15 +70,16 @@ short CVKTRecordDialog::CreateToolBar() {
       {16, IDI_RECORD_ELIMINA, ID_RECORD_ELIMINA, "F6 - &Elimina"},
       {32, IDI_RECORD_ANNULLA, ID_RECORD_ANNULLA, "&Ricarica"},
   };
-  bool only_save = m_newRecord == 1 || m_singleRecord == 1;
   for (const Def& d : kDefs) {
-    if (only_save ? d.id != ID_RECORD_SALVA : !(m_buttons & d.bit)) continue;
-    m_toolBar.AddButton(d.icon, d.id, d.caption, xtpButtonIconAndCaption);
-    m_toolBar.SetButtonTooltip(d.id, CString(vkt::dialogs::LibraryString(d.id)));
+    if (only_save ? d.id != ID_RECORD_SALVA : !(buttons & d.bit)) continue;
+    bar.AddButton(d.icon, d.id, d.caption, xtpButtonIconAndCaption);
+    bar.SetButtonTooltip(d.id, CString(LibraryString(d.id)));
   }
-  m_toolBar.EndCreate();
+  bar.EndCreate();
   return 0;
 }
+
+}  // namespace vkt::dialogs
 
 void CVKTRecordDialog::OnRecordNuovoImpl() {
   OnRecordNuovo();

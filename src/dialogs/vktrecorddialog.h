@@ -91,4 +91,11 @@ class VKT_API CVKTRecordDialog : public CVKTDialog {
   void Feedback(UINT id);
 };
 
+namespace vkt::dialogs {
+// The record tool bar of `dlg`: Salva alone when `only_save`, else the
+// buttons of the mask in the order Salva, Prec, Succ, Cerca, Elimina,
+// Annulla. 0, or 1 when the bar cannot be created.
+VKT_API short CreateRecordToolBar(CWnd* dlg, CVKTToolBar& bar, bool only_save, unsigned char buttons);
+}  // namespace vkt::dialogs
+
 #endif  // VKT_DIALOGS_VKTRECORDDIALOG_H_
