@@ -396,7 +396,10 @@ CTDBRET RemoveDb(Call& c, CTHANDLE session, char* name, bool files) {
     return s->dict->Exec("DELETE FROM dbs WHERE name = ?1", {Text(name)});
   });
   if (!st.ok() || !files) return c.Ret(st);
-  for (const SideRow& t : tables) RemoveTableFiles(t[1].s, t[0].s);
+  // Tables of other folders keep their files: their records live in those
+  // folders' stores.
+  for (const SideRow& t : tables)
+    if (Canonical(t[1].s) == folder) RemoveTableFiles(folder, t[0].s);
   for (const char* f : {"isam.db", "isam.db-wal", "isam.db-shm"}) ::unlink((folder + "/" + f).c_str());
   ::rmdir(folder.c_str());  // only when nothing else is left in it
   return c.Ret({});

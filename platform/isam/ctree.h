@@ -573,7 +573,8 @@ constexpr int kSysQueueMaxName = 255;
 // Answers the queue handle (>= 0), -1 on failure (uerr_cod: 82 without a
 // session, 33 for a null or overlong name or a mode other than 0).
 VKT_API int ctSysQueueOpen(char* qname, int qmode);
-// 0, or 33 for an unknown handle.
+// 0, or 33 for an unknown handle. Once the session is closed every other
+// call on a handle answers 82.
 VKT_API int ctSysQueueClose(int qhandle);
 // Appends the message (FIFO) / puts it before every other (LIFO). 0 or a
 // status (33 for a bad handle, null message or bad length).
@@ -672,7 +673,9 @@ VKT_API CTDBRET ctdbDisconnect(CTHANDLE database);
 // Create: a new database on folder `path` (created when absent; null or "":
 // "<dictionary folder>/<name>"), 19 when the name exists. Add: an existing
 // folder (12 when missing). Drop: out of the dictionary, files kept. Delete:
-// out of the dictionary with its tables' files and the folder's store.
+// out of the dictionary with the folder's store and the files of its
+// tables in that folder (tables listed from other folders are only
+// unlisted); none of them may be open, here (57) or in another process.
 // Drop and delete answer 101 for an unknown name, CTDBRET_INUSE while a
 // handle is connected to it.
 VKT_API CTDBRET ctdbCreateDatabase(CTHANDLE session, char* name, char* path);

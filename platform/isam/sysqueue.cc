@@ -47,18 +47,23 @@ int RetVal(Status s, int value) {
   return value;
 }
 
-bool Find(int handle, Queue* out) {
+// A handle of the open session (82 once the session is closed, 33 unknown).
+Status Find(int handle, Queue* out) {
+  {
+    std::lock_guard<std::recursive_mutex> l(SessionMutex());
+    if (!Cur().init) return CT_NOT_INITIALISED;
+  }
   Queues& q = Q();
   std::lock_guard<std::mutex> l(q.mu);
   auto it = q.open.find(handle);
-  if (it == q.open.end()) return false;
+  if (it == q.open.end()) return CT_BAD_PARAMETER;
   *out = it->second;
-  return true;
+  return {};
 }
 
 Status Put(int handle, const void* message, int msglen, bool lifo) {
   Queue q;
-  if (!Find(handle, &q)) return CT_BAD_PARAMETER;
+  VKT_ISAM_RETURN_IF_ERROR(Find(handle, &q));
   if (message == nullptr || msglen <= 0 || msglen > kSysQueueMaxMessage) return CT_BAD_PARAMETER;
   const std::string body(static_cast<const char*>(message), static_cast<size_t>(msglen));
   return q.db->Write([&] {
@@ -149,7 +154,8 @@ int ctSysQueueLIFOWrite(int qhandle, void* message, int msglen) {
 
 int ctSysQueueRead(int qhandle, void* buffer, int bufsiz, int32_t timeout) {
   Queue q;
-  if (!Find(qhandle, &q) || buffer == nullptr || bufsiz <= 0 || timeout < -1) return Ret(CT_BAD_PARAMETER);
+  if (Status s = Find(qhandle, &q); !s.ok()) return Ret(s);
+  if (buffer == nullptr || bufsiz <= 0 || timeout < -1) return Ret(CT_BAD_PARAMETER);
   for (;;) {
     int64_t seq = 0;
     std::string body;
@@ -174,7 +180,8 @@ int ctSysQueueRead(int qhandle, void* buffer, int bufsiz, int32_t timeout) {
 
 int ctSysQueueMlen(int qhandle, int32_t timeout) {
   Queue q;
-  if (!Find(qhandle, &q) || timeout < -1) return RetVal(CT_BAD_PARAMETER, -1);
+  if (Status s = Find(qhandle, &q); !s.ok()) return RetVal(s, -1);
+  if (timeout < -1) return RetVal(CT_BAD_PARAMETER, -1);
   int64_t seq = 0;
   std::string body;
   if (Status s = Peek(q, timeout, &seq, &body); !s.ok()) return RetVal(s, -1);
@@ -183,7 +190,7 @@ int ctSysQueueMlen(int qhandle, int32_t timeout) {
 
 int ctSysQueueCount(int qhandle) {
   Queue q;
-  if (!Find(qhandle, &q)) return RetVal(CT_BAD_PARAMETER, -1);
+  if (Status s = Find(qhandle, &q); !s.ok()) return RetVal(s, -1);
   std::vector<SideRow> rows;
   if (Status s = q.db->Exec("SELECT count(*) FROM queue WHERE name = ?1", {SideValue::Blob(q.name)}, &rows); !s.ok())
     return RetVal(s, -1);

@@ -91,9 +91,16 @@ TEST_F(IsamTest, SystemQueuesRefuseBadInput) {
   EXPECT_EQ(ctSysQueueClose(q), 0);
   EXPECT_EQ(ctSysQueueClose(q), CT_BAD_PARAMETER);
   EXPECT_EQ(ctSysQueueWrite(q, m, 1), CT_BAD_PARAMETER);
+  const int open = ctSysQueueOpen(name, 0);
+  ASSERT_GE(open, 0);
   ASSERT_EQ(CloseISAM(), 0);
   EXPECT_EQ(ctSysQueueOpen(name, 0), -1);
   EXPECT_EQ(uerr_cod, CT_NOT_INITIALISED);
+  EXPECT_EQ(ctSysQueueWrite(open, m, 1), CT_NOT_INITIALISED);  // closed session
+  EXPECT_EQ(ctSysQueueCount(open), -1);
+  EXPECT_EQ(uerr_cod, CT_NOT_INITIALISED);
+  char buf[4];
+  EXPECT_EQ(ctSysQueueRead(open, buf, sizeof buf, 0), CT_NOT_INITIALISED);
 }
 
 class IsamServerTest : public IsamTest {
@@ -284,12 +291,23 @@ TEST_F(IsamTest, RecordDatabaseObjectsKeepTheirDictionary) {
   ASSERT_EQ(ctdbAddDatabase(s, d1, folder.data()), 0);
   ASSERT_EQ(ctdbConnect(db, d1), 0);
   ASSERT_EQ(ctdbAddTable(db, art, nullptr), 0);
+  fs::create_directories(Path("shared"));
+  ArtTable outside(Path("shared/listino"));
+  CreateArt(outside);
+  AddArts(outside, {MakeArt("L", "listino", 1, 1)});
+  ASSERT_EQ(CloseIFile(&outside.ifil), 0);
+  char listino[] = "listino";
+  std::string shared = Path("shared");
+  ASSERT_EQ(ctdbAddTable(db, listino, shared.data()), 0);
   ASSERT_EQ(ctdbDisconnect(db), 0);
   EXPECT_EQ(ctdbDeleteDatabase(s, d1), CT_FILE_LOCKED);  // the table is open here
   ASSERT_EQ(CloseIFile(&t.ifil), 0);
   ASSERT_EQ(ctdbDeleteDatabase(s, d1), 0);
   EXPECT_FALSE(fs::exists(Path("ditta1")));
   EXPECT_EQ(ctdbDeleteDatabase(s, d1), CT_NOT_FOUND);
+  ASSERT_EQ(OpenIFileXtd(&outside.ifil, nullptr, nullptr, nullptr), 0);  // only unlisted
+  EXPECT_EQ(NbrOfRecords(outside.dat()), 1);
+  ASSERT_EQ(CloseIFile(&outside.ifil), 0);
 
   // Unknown, freed and foreign handles answer a status.
   int junk = 0;
