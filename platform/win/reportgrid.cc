@@ -1167,15 +1167,24 @@ std::vector<std::vector<std::string>> CXTPReportView::PrintPages(const COleDateT
   const int width = std::max(10, options_->m_nPageColumns);
   const int rows = std::max(8, options_->m_nPageRows);
   // A column gets a character for every 7 pixels, at least 3, and a blank
-  // between columns.
+  // after it.
   struct Field {
     CXTPReportColumn* column;
     int chars;
   };
   std::vector<Field> fields;
   CXTPReportColumns* cols = control_->GetColumns();
-  for (int i = 0; i < cols->GetCount(); ++i)
-    if (cols->GetAt(i)->IsVisible()) fields.push_back({cols->GetAt(i), std::max(3, cols->GetAt(i)->GetWidth() / 7)});
+  int total = 0;
+  for (int i = 0; i < cols->GetCount(); ++i) {
+    if (!cols->GetAt(i)->IsVisible()) continue;
+    fields.push_back({cols->GetAt(i), std::max(3, cols->GetAt(i)->GetWidth() / 7)});
+    total += fields.back().chars + 1;
+  }
+  // Columns wider than the page all shrink alike, so none falls off it.
+  if (total > width + 1) {
+    int room = width + 1 - static_cast<int>(fields.size());
+    for (Field& f : fields) f.chars = std::max(3, f.chars * room / (total - static_cast<int>(fields.size())));
+  }
   auto lay = [&](auto text_of, auto align_of) {
     std::string line;
     for (const Field& f : fields) {

@@ -468,6 +468,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoArchive(dir);
   DemoReport(dir);
   DemoDialogs(dir);
+  DemoGrid(dir);
   return 0;
 }
 
