@@ -385,6 +385,8 @@ int CSftTabsDialog::AddPage(CSftTabsPage* page, const char* caption) {
   tmpl.rect = PageArea();
   tmpl.style = (tmpl.style & ~(WS_POPUP | WS_CAPTION | WS_BORDER | WS_SYSMENU | WS_VISIBLE)) | WS_CHILD;
   if (!page->CreateIndirect(tmpl, this)) return -1;
+  // Over the tab control, which paints the page area's face beneath.
+  page->SetWindowPos(nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   page->ShowWindow(SW_HIDE);
   pages_.push_back(page);
   int index = tabs_->AddTab(caption);
@@ -425,7 +427,10 @@ BOOL CSftTabsDialog::SetActivePage(int index) { return tabs_ ? tabs_->SelectTab(
 void CSftTabsDialog::ShowActive(bool focus) {
   int sel = GetActiveIndex();
   CSftTabsPage* active = GetPage(sel);
-  HWND f = ::GetFocus();
+  // Where the focus was before the page asked to be left (which may have
+  // moved it to finish a field's input).
+  HWND f = focus_before_ ? focus_before_ : ::GetFocus();
+  focus_before_ = nullptr;
   bool focus_in_pages = false;
   for (CSftTabsPage* p : pages_)
     if (p->m_hWnd && p != active) {
@@ -472,6 +477,7 @@ LRESULT CSftTabsDialog::WindowProc(UINT msg, WPARAM w, LPARAM l) {
     const auto* n = reinterpret_cast<const SFTTABS_NMHDR*>(l);
     if (n->hwndFrom == tabs_->m_hWnd) {
       if (n->code == TCN_SELCHANGING) {
+        focus_before_ = ::GetFocus();
         CSftTabsPage* active = GetPage(shown_);
         return active && active->m_hWnd && !active->OnKillActive() ? TRUE : FALSE;
       }

@@ -178,6 +178,7 @@ class VKT_API CSftTabsDialog : public CDialog {
   CSftTabs* tabs_ = nullptr;
   std::vector<CSftTabsPage*> pages_;
   int shown_ = -1;
+  HWND focus_before_ = nullptr;
 };
 
 #endif  // VKT_WIN_SFTTABS_H_
