@@ -622,6 +622,16 @@ TEST_F(ReportControlTest, PrintsTheShownRowsToTheFileChannel) {
   ASSERT_FALSE(fake_.transcript().empty());
   EXPECT_EQ(fake_.transcript().back().text, "Impossibile creare il file PDF!\n\nnessun file indicato");
 
+  // A page narrower than the columns: they all shrink, none is lost.
+  grid.GetPrintOptions()->m_nPageColumns = 30;
+  grid.SetPrintDestination(CPrinter::kToFile, path.c_str());
+  EXPECT_EQ(grid.Print("Stretto"), 0);
+  got = ReadFile(path);
+  ASSERT_EQ(got.size(), 12u * 32u);
+  EXPECT_EQ(got.substr(2 * 32, 32), "Codic Ragione social     Fido \r\n");
+  EXPECT_EQ(got.substr(4 * 32, 32), "D003  Ditta 3        3.000,00 \r\n");
+  grid.GetPrintOptions()->m_nPageColumns = 60;
+
   // A channel that cannot be opened: the printer's own message.
   fake_.ClearTranscript();
   grid.SetPrintDestination(CPrinter::kToFile, (dir_ / "manca/griglia.txt").c_str());
@@ -663,5 +673,28 @@ TEST_F(ReportControlTest, SnapshotOfTheGroupedFilteredList) {
   EXPECT_GT(img.width, 600);
   EXPECT_EQ(ui_.stalls(), 0);
 }
+
+#ifdef VKT_BINARY
+// `vkt demo` end to end: the customer list filtered by "mi" in the city's
+// search cell, as a picture, a layout file, a text print and a PDF.
+TEST(GridDemoTest, DemoShowsTheFilteredCustomerList) {
+  vkt::testing::TempDir dir("griddemo");
+  const vkt::testing::CommandResult r = vkt::testing::RunCommand(
+      "LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " + std::string(VKT_BINARY) + " demo --dir " +
+      dir.path() + " 2>&1 </dev/null");
+  ASSERT_EQ(r.code, 0) << r.out;
+  EXPECT_NE(r.out.find("ricerca \"mi\" nella colonna Citt\xC3\xA0: 2 righe su 7"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadFile(dir / "griglia-clienti.png").substr(1, 3), "PNG");
+  EXPECT_NE(ReadFile(dir / "configuration/clienti.xml").find("<Section Name=\"Elenco clienti\""),
+            std::string::npos);
+  const std::string text = ReadFile(dir / "griglia-clienti.txt");
+  ASSERT_EQ(text.size() % 82, 0u);
+  EXPECT_NE(text.find("C00001   Rossi Mario              Milano       15/03/2025            15.000,00"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find("Verdi Anna"), std::string::npos);
+  EXPECT_NE(text.find("Pag. 1 di 1"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "griglia-clienti.pdf").substr(0, 5), "%PDF-");
+}
+#endif
 
 }  // namespace
