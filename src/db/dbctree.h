@@ -32,6 +32,7 @@
 #include <string>
 
 #include "isam/ctree.h"
+#include "isam/ctsql.h"
 #include "vkt_export.h"
 #include "win/cstring.h"
 
@@ -59,12 +60,6 @@ enum : int16_t {
 // longer records get an area of their own.
 constexpr int32_t kDBMaxRecordLength = 24576;
 
-// A c-tree SQL connection as the SQL error handlers see it: the message
-// and the position of its last error.
-struct tagCTSQLCONN {
-  std::string last_error;
-  int32_t error_pos = 0;
-};
 
 // c-treeDB result code.
 typedef int32_t CTDBRET;

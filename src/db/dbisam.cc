@@ -354,7 +354,7 @@ const char* SqlErrorText(int code, tagCTSQLCONN* connection, const char* where) 
     return FormatStampa(
         "Errore SQL irrecuperabile.\nContattare l' assistenza comunicando i seguenti dati:\n\n"
         "Errore n. %d - %-s\n\nError Pos. : %ld\n\nFile : %-s",
-        code, connection->last_error.c_str(), static_cast<long>(connection->error_pos),
+        code, ctsqlGetErrorMessage(connection), static_cast<long>(ctsqlGetErrorPos(connection)),
         Text(where));
   }
   return FormatStampa(
@@ -403,8 +403,7 @@ namespace vkt::db {
 
 tagCTSQLCONN SqlConnectionError(const SAException& e) {
   tagCTSQLCONN c;
-  c.last_error = e.ErrText().GetMultiByteChars();
-  c.error_pos = e.ErrPos();
+  ctsqlSetError(&c, e.ErrText().GetMultiByteChars(), e.ErrPos());
   return c;
 }
 

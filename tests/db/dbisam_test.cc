@@ -285,8 +285,7 @@ TEST_F(ErrorTest, FatalIsExactlyTheRangeDBISAMEndsOn) {
 
 TEST_F(ErrorTest, SqlAndCtdbErrorsShowTheirTexts) {
   tagCTSQLCONN conn;
-  conn.last_error = "colonna inesistente";
-  conn.error_pos = 17;
+  ctsqlSetError(&conn, "colonna inesistente", 17);
   EXPECT_EQ(DBSQLError(0, &conn, "x"), 0);
   EXPECT_EQ(DBSQLAlert(-20005, &conn, "q.cc:10"), -20005);
   EXPECT_EQ(fake_.transcript().back().text,

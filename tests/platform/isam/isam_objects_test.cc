@@ -6,6 +6,7 @@
 #include <string>
 
 #include "isam_fixture.h"
+#include "isam/ctsql.h"
 
 namespace vkt::isam::test {
 namespace {
@@ -495,3 +496,23 @@ TEST_F(IsamTest, FileCopyCopiesATableIntoAnotherFolder) {
 
 }  // namespace
 }  // namespace vkt::isam::test
+
+TEST(CtsqlTest, ConnectionErrorsAreKeptBoundedAndClearedAndANullHandleIsHarmless) {
+  tagCTSQLCONN conn;
+  EXPECT_STREQ(ctsqlGetErrorMessage(&conn), "");
+  EXPECT_EQ(ctsqlGetErrorPos(&conn), 0);
+  ctsqlSetError(&conn, "syntax error at or near \"FORM\"", 10);
+  EXPECT_STREQ(ctsqlGetErrorMessage(&conn), "syntax error at or near \"FORM\"");
+  EXPECT_EQ(ctsqlGetErrorPos(&conn), 10);
+  ctsqlSetError(&conn, nullptr, -3);
+  EXPECT_STREQ(ctsqlGetErrorMessage(&conn), "");
+  EXPECT_EQ(ctsqlGetErrorPos(&conn), 0);
+  ctsqlSetError(&conn, "x", 4);
+  ctsqlClearError(&conn);
+  EXPECT_STREQ(ctsqlGetErrorMessage(&conn), "");
+  EXPECT_EQ(ctsqlGetErrorPos(&conn), 0);
+  ctsqlSetError(nullptr, "x", 1);
+  ctsqlClearError(nullptr);
+  EXPECT_STREQ(ctsqlGetErrorMessage(nullptr), "");
+  EXPECT_EQ(ctsqlGetErrorPos(nullptr), 0);
+}
