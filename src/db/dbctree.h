@@ -242,6 +242,10 @@ class VKT_API CDBCtree {
   // override may throw SAException.
   virtual int DBReadPSQL(SACommand& cmd, void* record, unsigned int size,
                          bool flag);
+  // Copies the current row of `cmd` into `record` by the stored schema;
+  // 0 or the read callback's answer, else a status. Defined with the SQL
+  // layer (link it to call this).
+  int16_t DBReadSql(SACommand& cmd, void* record, void* extra);
 
   // --- Opening and structure.
   // Opens the table, creating it when it is missing and creation is

@@ -187,3 +187,7 @@ int16_t DBReadSql(CDBCtree& table, SACommand& cmd, void* record, void* extra) {
   if (table.readCallback != nullptr && extra != nullptr) return table.readCallback(extra);
   return 0;
 }
+
+int16_t CDBCtree::DBReadSql(SACommand& cmd, void* record, void* extra) {
+  return ::DBReadSql(*this, cmd, record, extra);
+}

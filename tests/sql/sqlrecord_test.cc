@@ -127,7 +127,7 @@ TEST_F(ReadSql, EveryTypeIsWrittenAsTheIsamRecordHoldsIt) {
   Select("SELECT 1 AS flag, '' AS ch, 0 AS uc, 0 AS s16, 0 AS i32, '2000-01-01' AS day, "
          "NULL AS time, 0 AS f, 0 AS d, NULL AS ts, '' AS text");
   int16_t answer = 77;
-  EXPECT_EQ(DBReadSql(table, cmd_, &r, &answer), 77);
+  EXPECT_EQ(table.DBReadSql(cmd_, &r, &answer), 77);
   EXPECT_EQ(g_callback_calls, 1);
   EXPECT_EQ(r.flag, 1);
   EXPECT_EQ(r.ch, 0);
