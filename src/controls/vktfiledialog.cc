@@ -136,8 +136,12 @@ BOOL CFileDialog::OnCommand(WPARAM w, LPARAM l) {
       if (code == CVKTPickerList::kSelChange && !e.folder) {
         name_.SetWindowText(e.label.c_str());
       } else if (code == CVKTPickerList::kActivate) {
-        if (e.folder) OpenFolder(e.path);
-        else OnOK();
+        if (e.folder) {
+          OpenFolder(e.path);
+        } else {
+          name_.SetWindowText(e.label.c_str());
+          OnOK();
+        }
       }
     }
     return TRUE;

@@ -166,6 +166,10 @@ void CFolderDialog::SetSelection(ITEMIDLIST* item) {
   }
   if (p == "/") OpenFolder("/", "");
   else OpenFolder(vkt::controls::ParentFolder(p), p);
+  // As the shell does: a new selection is a change of selection.
+  ITEMIDLIST selected{p};
+  CallbackFunction(hwnd_, BFFM_SELCHANGED, reinterpret_cast<LPARAM>(&selected),
+                   reinterpret_cast<LPARAM>(this));
 }
 
 CWnd* CFolderDialog::GetBrowserWindow() const {

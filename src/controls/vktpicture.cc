@@ -113,6 +113,7 @@ bool CVKTPicture::Load(CString type, CString name) {
 
 bool CVKTPicture::LoadFromBuffer(const unsigned char* data, int size) {
   UnLoad();
+  last_error_.clear();
   auto img = std::make_unique<vkt::image::Decoded>();
   if (data == nullptr || size <= 0 ||
       !vkt::image::Decode(data, static_cast<size_t>(size), img.get(), &last_error_)) {
