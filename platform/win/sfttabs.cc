@@ -322,7 +322,10 @@ void CSftTabs::DeleteAllTabs() { SendMessage(SFTTABSM_DELETEALL, 0, 0); }
 
 CSftTabsPage::CSftTabsPage(UINT template_id, CWnd* parent) : CDialog(template_id, parent) {}
 CSftTabsPage::CSftTabsPage(const char* template_name, CWnd* parent) : CDialog(template_name, parent) {}
-CSftTabsPage::~CSftTabsPage() = default;
+CSftTabsPage::~CSftTabsPage() {
+  // A page going before its dialog leaves it.
+  if (owner_) owner_->ForgetPage(this);
+}
 
 bool CSftTabsPage::PageTemplate(vkt::win::DialogTemplate* out) const {
   const vkt::win::DialogTemplate* t = nullptr;
@@ -360,7 +363,8 @@ CSftTabsDialog::CSftTabsDialog(UINT template_id, CWnd* parent) : CDialog(templat
 CSftTabsDialog::CSftTabsDialog(const char* template_name, CWnd* parent)
     : CDialog(template_name, parent) {}
 CSftTabsDialog::~CSftTabsDialog() {
-  for (CSftTabsPage* p : pages_) p->owner_ = nullptr;
+  for (CSftTabsPage* p : pages_)
+    if (p) p->owner_ = nullptr;
 }
 
 BOOL CSftTabsDialog::CreateTabControl(CSftTabs* tabs, const CRect& rect, UINT id) {
@@ -410,7 +414,15 @@ void CSftTabsDialog::MoveTabControl(const CRect& rect) {
   tabs_->MoveWindow(rect);
   CRect area = PageArea();
   for (CSftTabsPage* p : pages_)
-    if (p->m_hWnd) p->MoveWindow(area);
+    if (p && p->m_hWnd) p->MoveWindow(area);
+}
+
+void CSftTabsDialog::ForgetPage(CSftTabsPage* page) {
+  for (size_t i = 0; i < pages_.size(); ++i)
+    if (pages_[i] == page) {
+      pages_[i] = nullptr;  // the tab stays; its page is gone
+      page->owner_ = nullptr;
+    }
 }
 
 CSftTabsPage* CSftTabsDialog::GetPage(int index) const {
@@ -433,7 +445,7 @@ void CSftTabsDialog::ShowActive(bool focus) {
   focus_before_ = nullptr;
   bool focus_in_pages = false;
   for (CSftTabsPage* p : pages_)
-    if (p->m_hWnd && p != active) {
+    if (p && p->m_hWnd && p != active) {
       if (f && (f == p->m_hWnd || p->IsChild(CWnd::FromHandle(f)))) focus_in_pages = true;
       p->ShowWindow(SW_HIDE);
     }
@@ -468,7 +480,7 @@ BOOL CSftTabsDialog::PreTranslateMessage(MSG* msg) {
 CSftTabsPage* CSftTabsDialog::PageOf(HWND hwnd) const {
   if (!hwnd || hwnd == m_hWnd) return nullptr;
   for (CSftTabsPage* p : pages_)
-    if (p->m_hWnd && (p->m_hWnd == hwnd || p->IsChild(CWnd::FromHandle(hwnd)))) return p;
+    if (p && p->m_hWnd && (p->m_hWnd == hwnd || p->IsChild(CWnd::FromHandle(hwnd)))) return p;
   return nullptr;
 }
 

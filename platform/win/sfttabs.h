@@ -173,6 +173,8 @@ class VKT_API CSftTabsDialog : public CDialog {
   LRESULT WindowProc(UINT msg, WPARAM w, LPARAM l) override;
 
  private:
+  friend class CSftTabsPage;
+  void ForgetPage(CSftTabsPage* page);
   void ShowActive(bool focus);
   CRect PageArea() const;
   CSftTabs* tabs_ = nullptr;

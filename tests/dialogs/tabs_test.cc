@@ -171,6 +171,24 @@ TEST_F(TabsDialogTest, PagesSwitchByKeysAndClicksWithNotificationsAndVeto) {
   EXPECT_EQ(ui_.stalls(), 0);
 }
 
+TEST_F(TabsDialogTest, ControlCCopiesTheCaptionOfTheDialogOrOfThePage) {
+  CTestTabsDlg dlg;
+  ui_.Then([&] {
+    std::string clip;
+    ui_.Focus(&dlg.m_Tabs);
+    ui_.Press('C', vkt::win::kCtrl);
+    ASSERT_TRUE(fake_.GetClipboardText(&clip));
+    EXPECT_EQ(clip, "Scheda articolo");
+    dlg.first_.SetWindowText("Dati generali");
+    ui_.Focus(dlg.first_.GetDlgItem(IDC_RAGIONE));
+    ui_.Press(VK_INSERT, vkt::win::kCtrl);
+    ASSERT_TRUE(fake_.GetClipboardText(&clip));
+    EXPECT_EQ(clip, "Dati generali");  // the page's own text, not the dialog's
+    dlg.EndDialog(IDOK);
+  });
+  EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
 TEST_F(TabsDialogTest, BlueGradientWithoutSkinWhereCVKTDialogPaintsNothingOfItsOwn) {
   CTestTabsDlg dlg;
   CVKTDialog plain(0u);
