@@ -12,12 +12,10 @@ void InitHost();
 
 int Demo(const std::vector<std::string>& args);
 int DemoSql(const std::vector<std::string>& args);  // vkt demo --sql
-int DemoLive(const std::vector<std::string>& args);  // vkt demo --live
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
 void DemoReport(const std::string& dir);
 void DemoDialogs(const std::string& dir);
-void DemoControls(const std::string& dir);
 void DemoTabs(const std::string& dir);  // the tabbed record dialog
 void DemoGrid(const std::string& dir);
 int Export(const std::vector<std::string>& args);
