@@ -468,7 +468,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoArchive(dir);
   DemoReport(dir);
   DemoDialogs(dir);
-  DemoTabs(dir);
+  DemoControls(dir);
   DemoGrid(dir);
   return 0;
 }
