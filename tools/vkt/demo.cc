@@ -469,6 +469,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoReport(dir);
   DemoDialogs(dir);
   DemoControls(dir);
+  DemoTabs(dir);
   DemoGrid(dir);
   return 0;
 }

@@ -17,6 +17,7 @@ int Db(const std::vector<std::string>& args);
 void DemoReport(const std::string& dir);
 void DemoDialogs(const std::string& dir);
 void DemoControls(const std::string& dir);
+void DemoTabs(const std::string& dir);  // the tabbed record dialog
 void DemoGrid(const std::string& dir);
 int Export(const std::vector<std::string>& args);
 int CopyCompany(const std::vector<std::string>& args);
