@@ -29,6 +29,17 @@ void JpegExit(j_common_ptr cinfo) {
   std::longjmp(e->jump, 1);
 }
 
+// Progressive files of thousands of tiny scans take minutes to decode;
+// real ones have a dozen.
+void JpegProgress(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > 200) {
+    auto* e = reinterpret_cast<JpegError*>(cinfo->err);
+    std::snprintf(e->message, sizeof e->message, "troppe scansioni");
+    std::longjmp(e->jump, 1);
+  }
+}
+
 void JpegMessage(j_common_ptr cinfo, int level) {
   auto* e = reinterpret_cast<JpegError*>(cinfo->err);
   // A warning of data ending early: the rest of the image would be grey.
@@ -74,6 +85,9 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Decoded* out, std::string* err
     return false;
   }
   jpeg_create_decompress(&cinfo);
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = &JpegProgress;
+  cinfo.progress = &progress;
   cinfo.mem->max_memory_to_use = 512L * 1024 * 1024;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&cinfo, TRUE);
@@ -137,50 +151,112 @@ bool DecodeGif(const uint8_t* data, size_t size, Decoded* out, std::string* erro
     *error = std::string("GIF non valido: ") + GifErrorString(code);
     return false;
   }
-  bool ok = false;
-  if (DGifSlurp(gif) != GIF_OK) {
-    const char* why = GifErrorString(gif->Error);
-    *error = std::string("GIF troncato o non valido: ") + (why ? why : "");
-  } else if (gif->ImageCount < 1) {
-    *error = "GIF senza immagini";
-  } else {
-    const SavedImage& im = gif->SavedImages[0];
-    const GifImageDesc& d = im.ImageDesc;
-    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    GraphicsControlBlock gcb;
-    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-    DGifSavedExtensionToGCB(gif, 0, &gcb);
-    const int64_t frame_pixels = static_cast<int64_t>(d.Width) * d.Height;
-    if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) {
-      *error = "GIF senza tavolozza";
-    } else if (d.Left < 0 || d.Top < 0 || d.Width <= 0 || d.Height <= 0 ||
-               d.Left + d.Width > gif->SWidth || d.Top + d.Height > gif->SHeight ||
-               im.RasterBits == nullptr || frame_pixels > kMaxPixels) {
-      *error = "riquadro dell'immagine GIF fuori dallo schermo";
-    } else {
-      const int w = gif->SWidth, h = gif->SHeight;
-      // The background of a still picture: transparent, as browsers show it.
-      out->pixels.assign(static_cast<size_t>(w) * h, 0);
-      for (int y = 0; y < d.Height; ++y) {
-        for (int x = 0; x < d.Width; ++x) {
-          const int index = im.RasterBits[static_cast<size_t>(y) * d.Width + x];
-          uint32_t p = 0;
-          if (index != gcb.TransparentColor && index < map->ColorCount) {
-            const GifColorType& c = map->Colors[index];
-            p = 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue;
-          }
-          out->pixels[static_cast<size_t>(d.Top + y) * w + d.Left + x] = p;
-        }
-      }
-      out->width = w;
-      out->height = h;
-      ok = true;
+  // Record by record rather than DGifSlurp: each frame's size is checked
+  // before anything is allocated for it, and only the first one is decoded.
+  GraphicsControlBlock gcb;
+  gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+  std::vector<GifByteType> raster;
+  GifImageDesc desc{};
+  const ColorMapObject* map = nullptr;
+  bool have_image = false, ended = false;
+  std::string why;
+  while (why.empty() && !ended) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) {
+      why = "GIF troncato";
+      break;
     }
+    switch (type) {
+      case IMAGE_DESC_RECORD_TYPE: {
+        if (DGifGetImageDesc(gif) == GIF_ERROR) {
+          why = "GIF troncato";
+          break;
+        }
+        const GifImageDesc& d = gif->Image;
+        if (have_image) {  // later frames: skipped undecoded
+          int size_code = 0;
+          GifByteType* block = nullptr;
+          if (DGifGetCode(gif, &size_code, &block) == GIF_ERROR) why = "GIF troncato";
+          while (why.empty() && block != nullptr)
+            if (DGifGetCodeNext(gif, &block) == GIF_ERROR) why = "GIF troncato";
+          break;
+        }
+        if (d.Left < 0 || d.Top < 0 || d.Width <= 0 || d.Height <= 0 ||
+            d.Left + d.Width > gif->SWidth || d.Top + d.Height > gif->SHeight) {
+          why = "riquadro dell'immagine GIF fuori dallo schermo";
+          break;
+        }
+        desc = d;
+        map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) {
+          why = "GIF senza tavolozza";
+          break;
+        }
+        raster.assign(static_cast<size_t>(d.Width) * d.Height, 0);
+        // Interlaced rows come in four passes.
+        std::vector<int> rows;
+        if (d.Interlace) {
+          const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+          for (int pass = 0; pass < 4; ++pass)
+            for (int y = start[pass]; y < d.Height; y += step[pass]) rows.push_back(y);
+        } else {
+          for (int y = 0; y < d.Height; ++y) rows.push_back(y);
+        }
+        for (int y : rows)
+          if (DGifGetLine(gif, raster.data() + static_cast<size_t>(y) * desc.Width, desc.Width) ==
+              GIF_ERROR) {
+            why = "GIF troncato";
+            break;
+          }
+        have_image = true;
+        break;
+      }
+      case EXTENSION_RECORD_TYPE: {
+        int ext_code = 0;
+        GifByteType* ext = nullptr;
+        if (DGifGetExtension(gif, &ext_code, &ext) == GIF_ERROR) {
+          why = "GIF troncato";
+          break;
+        }
+        if (!have_image && ext_code == GRAPHICS_EXT_FUNC_CODE && ext != nullptr && ext[0] >= 4)
+          DGifExtensionToGCB(ext[0], ext + 1, &gcb);
+        while (why.empty() && ext != nullptr)
+          if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) why = "GIF troncato";
+        break;
+      }
+      case TERMINATE_RECORD_TYPE:
+        ended = true;
+        break;
+      default:
+        why = "GIF non valido";
+        break;
+    }
+  }
+  if (why.empty() && !have_image) why = "GIF senza immagini";
+  if (why.empty()) {
+    const int w = gif->SWidth, h = gif->SHeight;
+    // The background of a still picture: transparent, as browsers show it.
+    out->pixels.assign(static_cast<size_t>(w) * h, 0);
+    for (int y = 0; y < desc.Height; ++y) {
+      for (int x = 0; x < desc.Width; ++x) {
+        const int index = raster[static_cast<size_t>(y) * desc.Width + x];
+        uint32_t p = 0;
+        if (index != gcb.TransparentColor && index < map->ColorCount) {
+          const GifColorType& c = map->Colors[index];
+          p = 0xFF000000u | (c.Red << 16) | (c.Green << 8) | c.Blue;
+        }
+        out->pixels[static_cast<size_t>(desc.Top + y) * w + desc.Left + x] = p;
+      }
+    }
+    out->width = w;
+    out->height = h;
+  } else {
+    *error = why;
   }
   int close_error = 0;
   DGifCloseFile(gif, &close_error);
-  if (!ok) out->pixels.clear();
-  return ok;
+  if (!why.empty()) out->pixels.clear();
+  return why.empty();
 }
 
 bool EncodeJpeg(const Decoded& img, int quality, std::string* out) {
