@@ -61,6 +61,7 @@ void CHistoryGrid::ClearSheet() {
 
 void CHistoryGrid::AddColumn(Column c) {
   Sheet& s = sheet(active_);
+  s.left = 1;
   s.columns.push_back(std::move(c));
   for (auto& r : s.rows) r.resize(s.columns.size());
   Repaint();
@@ -184,7 +185,8 @@ void CHistoryGrid::Paint() {
   dc.FillSolidRect(CRect(0, 0, lead, h), header_);
   dc.Draw3dRect(CRect(0, 0, lead, h), RGB(255, 255, 255), lines_);
   int x = lead;
-  for (const Column& c : s.columns) {
+  for (size_t ci = static_cast<size_t>(s.left - 1); ci < s.columns.size(); ++ci) {
+    const Column& c = s.columns[ci];
     if (c.hidden) continue;
     CRect cell(x, 0, x + PixelWidth(c), h);
     dc.FillSolidRect(cell, header_);
@@ -206,7 +208,7 @@ void CHistoryGrid::Paint() {
     dc.SetTextColor(RGB(0, 0, 0));
     dc.DrawText(std::to_string(r), num, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     x = lead;
-    for (size_t c = 0; c < s.columns.size(); ++c) {
+    for (size_t c = static_cast<size_t>(s.left - 1); c < s.columns.size(); ++c) {
       const Column& col = s.columns[c];
       if (col.hidden) continue;
       const Cell& cell = s.rows[static_cast<size_t>(r - 1)][c];
@@ -242,7 +244,7 @@ void CHistoryGrid::Paint() {
   dc.FillSolidRect(CRect(0, rows_bottom, rc.right, rc.bottom), RGB(240, 240, 240));
   for (int i = 1; i <= GetSheetCount(); ++i) {
     CRect tab(4 + (i - 1) * kTabWidth, rows_bottom, 4 + i * kTabWidth - 2, rc.bottom - 2);
-    dc.FillSolidRect(tab, i == active_ ? RGB(255, 255, 255) : RGB(214, 219, 233));
+    dc.FillSolidRect(tab, i == active_ ? RGB(255, 255, 255) : RGB(190, 198, 214));
     dc.FrameRect(tab, RGB(120, 120, 120));
     dc.SetTextColor(RGB(0, 0, 0));
     dc.DrawText(sheet(i).name, tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -269,6 +271,18 @@ LRESULT CHistoryGrid::WindowProc(UINT msg, WPARAM w, LPARAM l) {
       }
       int row = GetActiveRow();
       switch (w) {
+        case VK_LEFT: {
+          Sheet& sh = sheet(active_);
+          if (sh.left > 1) --sh.left;
+          Repaint();
+          return 0;
+        }
+        case VK_RIGHT: {
+          Sheet& sh = sheet(active_);
+          if (sh.left < static_cast<int>(sh.columns.size())) ++sh.left;
+          Repaint();
+          return 0;
+        }
         case VK_UP: SetActiveRow(row - 1); return 0;
         case VK_DOWN: SetActiveRow(row + 1); return 0;
         case VK_HOME: SetActiveRow(1); return 0;

@@ -1,7 +1,8 @@
 // The change-history viewer's spreadsheet: sheets of typed columns (text,
 // integer, number, date, check box), cells with their own background,
 // hidden columns, one active row per sheet and a tab strip to change
-// sheet (a click on a tab, Ctrl+Page Up / Ctrl+Page Down). A change of
+// sheet (a click on a tab, Ctrl+Page Up / Ctrl+Page Down); Left and Right
+// scroll the columns. A change of
 // sheet tells the parent with WM_COMMAND and kHistorySheetChanged.
 //
 //   grid.SetSheetCount(2);
@@ -45,6 +46,7 @@ class VKT_API CHistoryGrid : public CWnd {
     std::vector<std::vector<Cell>> rows;
     int active_row = 0;
     int top = 1;
+    int left = 1;  // first column shown (Left and Right move it)
   };
 
   CHistoryGrid();

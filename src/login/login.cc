@@ -286,6 +286,17 @@ BOOL CLogin::PreTranslateMessage(MSG* msg) {
   return CVKTDialog::PreTranslateMessage(msg);
 }
 
+HBRUSH CLogin::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctl_color) {
+  // The titles stand in the coloured bands, in white.
+  if (wnd == &m_title || wnd == &m_title2) {
+    if (!band_brush_.GetSafeHandle()) band_brush_.CreateSolidBrush(vkt::login::kLoginBand);
+    dc->SetTextColor(RGB(255, 255, 255));
+    dc->SetBkColor(vkt::login::kLoginBand);
+    return band_brush_;
+  }
+  return CVKTDialog::OnCtlColor(dc, wnd, ctl_color);
+}
+
 void CLogin::OnPaint() {
   CPaintDC dc(this);
   CRect rc;

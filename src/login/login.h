@@ -18,6 +18,7 @@
 #include "dialogs/vktdialog.h"
 #include "vkt_export.h"
 #include "win/cstring.h"
+#include "win/gdi.h"
 
 class VKT_API CLogin : public CVKTDialog {
  public:
@@ -33,6 +34,7 @@ class VKT_API CLogin : public CVKTDialog {
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, void* handler_info) override;
   void OnPaint() override;
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctl_color) override;
   void OnOK() override;
   void OnCancel() override;
   void OnClickOk();
@@ -56,6 +58,9 @@ class VKT_API CLogin : public CVKTDialog {
   CStatic m_lbl_archive;
   CStatic m_title;
   CStatic m_title2;
+
+ private:
+  CBrush band_brush_;
 };
 
 namespace vkt::login {

@@ -36,8 +36,8 @@ void RegisterLogin() {
   // vertical line, the user column on the right.
   vkt::win::DialogTemplate t = Base("Login", 300, 172);
   t.items = {
-      {"Static", "Mirto", IDC_LOGIN_TITLE, kChild | SS_CENTER, Dlu(6, 3, 288, 12)},
-      {"Static", "Gestionale", IDC_LOGIN_TITLE2, kChild | SS_CENTER, Dlu(6, 23, 288, 10)},
+      {"Static", "Mirto", IDC_LOGIN_TITLE, kChild | SS_CENTER, Dlu(6, 4, 288, 10)},
+      {"Static", "Gestionale", IDC_LOGIN_TITLE2, kChild, Dlu(8, 155, 140, 10)},
       {"Static", "Server", IDC_LOGIN_LBL_SERVER, kChild, Dlu(10, 42, 120, 9)},
       {"Edit", "", IDC_LOGIN_SERVER, kField, Dlu(10, 52, 120, 12)},
       {"Static", "Host", IDC_LOGIN_LBL_HOST, kChild, Dlu(10, 70, 120, 9)},
@@ -73,7 +73,7 @@ void RegisterLastUser() {
       {"Static", "Archivio", IDC_LASTUSER_LABEL, kChild, Dlu(8, 9, 40, 9)},
       {"Edit", "", IDC_LASTUSER_NAME, kField | ES_READONLY, Dlu(50, 7, 110, 12)},
       {"Edit", "", IDC_LASTUSER_TIME, kField | ES_READONLY, Dlu(166, 7, 96, 12)},
-      {"Static", "Log da esaminare", IDC_LASTUSER_LBL_LOGS, kChild, Dlu(270, 9, 64, 9)},
+      {"Static", "Log da esaminare", IDC_LASTUSER_LBL_LOGS, kChild | SS_RIGHT, Dlu(262, 9, 72, 9)},
       {"Edit", "", IDC_LASTUSER_LOGS, kField, Dlu(336, 7, 30, 12)},
       {kHistoryGridClass, "", IDC_LASTUSER_GRID, kChild | WS_TABSTOP, Dlu(8, 26, 404, 196)},
       {"Button", "F3 - Filtra Colonne Variate", IDC_LASTUSER_FILTER, kButton, Dlu(8, 228, 130, 14)},

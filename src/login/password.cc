@@ -86,6 +86,16 @@ void CPassword::OnPaint() {
   dc.FillSolidRect(rc, RGB(255, 0, 0));
 }
 
+HBRUSH CPassword::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctl_color) {
+  if (mode == 1 && ctl_color == WM_CTLCOLORSTATIC) {
+    if (!red_.GetSafeHandle()) red_.CreateSolidBrush(RGB(255, 0, 0));
+    dc->SetTextColor(RGB(255, 255, 255));
+    dc->SetBkColor(RGB(255, 0, 0));
+    return red_;
+  }
+  return CVKTDialog::OnCtlColor(dc, wnd, ctl_color);
+}
+
 void CPassword::OnOK() { OnClickOk(); }
 void CPassword::OnCancel() { OnClickCancel(); }
 

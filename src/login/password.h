@@ -15,6 +15,7 @@
 #include "controls/vktedit.h"
 #include "dialogs/vktdialog.h"
 #include "vkt_export.h"
+#include "win/gdi.h"
 
 inline constexpr const char* kPasswordInvalid = "Password non Valida!";
 
@@ -28,6 +29,7 @@ class VKT_API CPassword : public CVKTDialog {
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnCmdMsg(UINT id, int code, void* extra, void* handler_info) override;
   void OnPaint() override;
+  HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctl_color) override;
   void OnOK() override;
   void OnCancel() override;
   void OnClickOk();
@@ -37,6 +39,9 @@ class VKT_API CPassword : public CVKTDialog {
   CVKTEdit m_password;
   CVKTButton m_cancel;
   CVKTButton m_ok;
+
+ private:
+  CBrush red_;
 };
 
 namespace vkt {

@@ -373,6 +373,8 @@ TEST_F(HistoryTest, ListsTheOperationsAndHighlightsTheOneFieldThatChanged) {
     EXPECT_EQ(g.GetText(1, rows), "C001    ");  // the bytes up to the zero
     EXPECT_EQ(g.GetText(6, rows), "1500");
     EXPECT_EQ(g.GetText(7, rows), "0.0000");
+    const Cliente disk = Read("C001");
+    EXPECT_EQ(g.GetText(8, rows), std::string(disk.utente, strnlen(disk.utente, sizeof disk.utente)));
     int old_row = 0;
     for (int r = 1; r <= rows; ++r)
       if (kinds[static_cast<size_t>(r - 1)] == "OLDIMAGE") old_row = r;
@@ -386,7 +388,13 @@ TEST_F(HistoryTest, ListsTheOperationsAndHighlightsTheOneFieldThatChanged) {
     g.SetActiveSheet(1);
     EXPECT_EQ(g.GetActiveRow(), old_row);
     g.SetActiveSheet(2);
+    // Right scrolls the columns so that the credit shows.
+    ASSERT_EQ(ui_.focus(), &g);
+    for (int i = 0; i < 4; ++i) ui_.Press(VK_RIGHT);
+    EXPECT_EQ(g.sheet(2).left, 5);
     EXPECT_TRUE(vkt::win::SavePng(&view, Snapshot("history_images.png")));
+    ui_.Press(VK_LEFT);
+    EXPECT_EQ(g.sheet(2).left, 4);
     ui_.Press(VK_F3);
     EXPECT_EQ(Text(view.m_filter), "F3 - Mostra Tutto");
     EXPECT_FALSE(g.GetColHidden(6));
