@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -152,16 +153,40 @@ CXTPReportRecordItemNumber::CXTPReportRecordItemNumber(double value)
     : m_dValue(value), m_strFormatString("%g") {}
 CXTPReportRecordItemNumber::CXTPReportRecordItemNumber(double value, const char* format)
     : m_dValue(value), m_strFormatString(format ? format : "%g") {}
-CString CXTPReportRecordItemNumber::GetCaption(CXTPReportColumn*) {
-  if (!m_strCaption.IsEmpty()) return m_strCaption;
+bool CXTPReportRecordItemNumber::IsNumberFormat(const char* format) {
+  if (!format) return false;
+  int conversions = 0;
+  for (const char* p = format; *p; ++p) {
+    if (*p != '%') continue;
+    if (*++p == '%') continue;
+    while (*p && std::strchr("-+ #0", *p)) ++p;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    if (*p == '.') {
+      ++p;
+      while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (*p == 'l') ++p;
+    if (!*p || !std::strchr("aAeEfFgG", *p)) return false;
+    ++conversions;
+  }
+  return conversions == 1;
+}
+
+std::string CXTPReportRecordItemNumber::FormatValue(const char* format, double value) {
   char buf[512];
-  // The format is the host's, one double conversion.
+  const char* f = IsNumberFormat(format) ? format : "%g";
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::snprintf(buf, sizeof buf, m_strFormatString.GetString(), m_dValue);
+  std::snprintf(buf, sizeof buf, f, value);
 #pragma GCC diagnostic pop
-  return CString(buf);
+  return buf;
 }
+
+CString CXTPReportRecordItemNumber::GetCaption(CXTPReportColumn*) {
+  if (!m_strCaption.IsEmpty()) return m_strCaption;
+  return CString(FormatValue(m_strFormatString.GetString(), m_dValue));
+}
+
 int CXTPReportRecordItemNumber::Compare(CXTPReportColumn* column, CXTPReportRecordItem* other) {
   if (auto* o = dynamic_cast<CXTPReportRecordItemNumber*>(other))
     return m_dValue < o->m_dValue ? -1 : m_dValue > o->m_dValue ? 1 : 0;

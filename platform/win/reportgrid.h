@@ -215,6 +215,12 @@ class VKT_API CXTPReportRecordItemNumber : public CXTPReportRecordItem {
   int Compare(CXTPReportColumn* column, CXTPReportRecordItem* other) override;
   double GetValue() const { return m_dValue; }
   void SetValue(double value) { m_dValue = value; }
+  // True for a printf format of exactly one floating conversion (flags,
+  // width and precision as digits; "%%" allowed). Any other format would
+  // read arguments that are not there, so the items print "%g" instead.
+  static bool IsNumberFormat(const char* format);
+  // The value printed with the format (or "%g" when it is not one).
+  static std::string FormatValue(const char* format, double value);
   void SetFormatString(const char* format) { m_strFormatString = format; }
   const CString& GetFormatString() const { return m_strFormatString; }
 

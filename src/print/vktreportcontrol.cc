@@ -33,13 +33,8 @@ std::string Lower(const char* s) {
 
 // A number as the host's format prints it; "" when that reads back as 0.
 std::string FormatNumber(const CString& format, double value) {
-  char buf[512];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::snprintf(buf, sizeof buf, format.IsEmpty() ? "%g" : format.GetString(), value);
-#pragma GCC diagnostic pop
-  if (std::atof(buf) == 0.0) return std::string();
-  return buf;
+  std::string s = CXTPReportRecordItemNumber::FormatValue(format.GetString(), value);
+  return std::atof(s.c_str()) == 0.0 ? std::string() : s;
 }
 
 // The view-printing routine: the view's pages through the text printer (or

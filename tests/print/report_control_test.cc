@@ -522,6 +522,14 @@ TEST_F(ReportControlTest, NumbersAndAmountsInItalianForm) {
   EXPECT_EQ(number(1234.5, "%.2f"), "1234,50");
   EXPECT_EQ(number(-0.5, "%.1f"), "-0,5");
   EXPECT_EQ(number(0.0, "%.2f"), "");
+  // A format that is not one number's prints as "%g" would, never reads
+  // an argument that is not there.
+  EXPECT_EQ(currency(1234.5, "%s"), "1.234,5");
+  EXPECT_EQ(currency(1234.5, "%.2f %n"), "1.234,5");
+  EXPECT_EQ(number(2.5, "%.1f%%"), "2,5%");
+  EXPECT_EQ(number(2.5, "%*.1f"), "2,5");
+  EXPECT_EQ(number(2.5, "%8.3lf"), "   2,500");
+  EXPECT_EQ(number(2.5, "EUR %.1f"), "") << "reads back as 0";
   CVKTReportRecordItemCurrency explicit_caption(5.0, "%.2f");
   explicit_caption.SetCaption("omaggio");
   EXPECT_EQ(std::string(explicit_caption.GetCaption(nullptr)), "omaggio");
