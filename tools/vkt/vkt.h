@@ -12,6 +12,7 @@ void InitHost();
 
 int Demo(const std::vector<std::string>& args);
 int DemoSql(const std::vector<std::string>& args);  // vkt demo --sql
+int DemoLive(const std::vector<std::string>& args);  // vkt demo --live
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
 void DemoReport(const std::string& dir);
@@ -19,6 +20,7 @@ void DemoDialogs(const std::string& dir);
 void DemoControls(const std::string& dir);
 void DemoTabs(const std::string& dir);  // the tabbed record dialog
 void DemoGrid(const std::string& dir);
+void DemoLogin(const std::string& dir);  // login, user list and change history
 int Export(const std::vector<std::string>& args);
 int CopyCompany(const std::vector<std::string>& args);
 int Zip(const std::vector<std::string>& args);
