@@ -248,6 +248,14 @@ LRESULT TabsClassProc(HWND h, UINT msg, WPARAM w, LPARAM l) {
   }
 }
 
+// The class always exists, so that a tab control made while no module is
+// registered fails its creation instead of becoming a plain window.
+bool EnsureClass() {
+  static const bool done = (RegisterWindowClass("SftTabs", &TabsClassProc), true);
+  return done;
+}
+[[maybe_unused]] const bool kClassAtLoad = EnsureClass();
+
 }  // namespace
 
 int SftTabsRegistrations() { return registrations; }
@@ -260,7 +268,7 @@ void ResetSftTabs() {
 }  // namespace vkt::win
 
 BOOL SftTabs_RegisterApp(void*) {
-  vkt::win::RegisterWindowClass("SftTabs", &vkt::win::TabsClassProc);
+  vkt::win::EnsureClass();
   ++vkt::win::registrations;
   return TRUE;
 }
@@ -273,6 +281,7 @@ BOOL SftTabs_UnregisterApp(void*) {
 // --- CSftTabs ---------------------------------------------------------------------
 
 BOOL CSftTabs::Create(DWORD style, const CRect& rect, CWnd* parent, UINT id) {
+  vkt::win::EnsureClass();
   return CWnd::Create("SftTabs", "", style | WS_CHILD, rect, parent, id);
 }
 
