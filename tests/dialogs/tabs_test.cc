@@ -421,6 +421,7 @@ class CClienteTabbedDlg : public CVKTTabbedRecordDialog {
     if (table_->DBNextRecord() == 0) Show(*static_cast<Cliente*>(table_->DBGetBuffer()));
   }
   void OnRecordCerca() override { ++searches; }
+  void OnRecordElimina() override { ++deletes; }
   int OnRecordLookup(int id) override {
     lookups.push_back(id);
     return id == IDC_FIDO ? 1 : 0;
@@ -430,7 +431,7 @@ class CClienteTabbedDlg : public CVKTTabbedRecordDialog {
   CRecapitoPage recapito;
   std::vector<int16_t> writes;
   std::vector<int> lookups;
-  int moves = 0, searches = 0;
+  int moves = 0, searches = 0, deletes = 0;
 
  private:
   CDBCtree* table_;
@@ -557,6 +558,8 @@ TEST_F(TabbedCustomerTest, FunctionKeysFromAPageAndANewRecord) {
       ui_.Press(VK_F3);  // swallowed
       EXPECT_EQ(dlg.moves, 0);
       ui_.Press(VK_F6);
+      EXPECT_EQ(dlg.deletes, 0);
+      EXPECT_EQ(ui_.focus(), &dlg.anagrafica.m_codice);  // went on to the field
       ui_.Type("c010");
       ui_.Press(VK_RETURN);
       ui_.Type("Gialli Ugo");
