@@ -93,7 +93,8 @@ TEST_F(SkinTest, APathTooLongForTheBlockFailsAndTouchesNothing) {
   par_.date_base = &base;  // the field right after skin_ini
   EXPECT_EQ(CVKTSkinManager::LoadSkin(kSkinITunes), 0);
   EXPECT_STREQ(par_.skin_ini, "prima");
-  EXPECT_EQ(par_.date_base, &base);
+  int* const after = par_.date_base;  // packed: read by value
+  EXPECT_EQ(after, &base);
   EXPECT_EQ(par_.skin_ini[sizeof par_.skin_ini - 1], '\0');
 }
 
