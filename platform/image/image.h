@@ -48,9 +48,10 @@ bool DecodeGif(const uint8_t* data, size_t size, Decoded* out, std::string* erro
 bool DecodePng(const uint8_t* data, size_t size, Decoded* out, std::string* error);
 
 // Encoders for tests and tools: a JPEG of the given quality and a GIF of at
-// most 256 colours (the first colours met; the rest become the nearest).
+// most 256 colours (the first colours met; the rest become the nearest),
+// its rows stored in the four interlaced passes on request.
 VKT_API bool EncodeJpeg(const Decoded& img, int quality, std::string* out);
-VKT_API bool EncodeGif(const Decoded& img, std::string* out);
+VKT_API bool EncodeGif(const Decoded& img, std::string* out, bool interlaced = false);
 // An uncompressed 24-bit bitmap file.
 VKT_API std::string EncodeBmp(const Decoded& img);
 

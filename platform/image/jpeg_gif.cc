@@ -302,7 +302,7 @@ bool EncodeJpeg(const Decoded& img, int quality, std::string* out) {
   return true;
 }
 
-bool EncodeGif(const Decoded& img, std::string* out) {
+bool EncodeGif(const Decoded& img, std::string* out, bool interlaced) {
   if (img.width <= 0 || img.height <= 0 || img.width > 65535 || img.height > 65535 ||
       img.pixels.size() != static_cast<size_t>(img.width) * img.height)
     return false;
@@ -363,9 +363,18 @@ bool EncodeGif(const Decoded& img, std::string* out) {
       const size_t n = EGifGCBToExtension(&gcb, ext);
       ok = EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(n), ext) == GIF_OK;
     }
-    ok = ok && EGifPutImageDesc(gif, 0, 0, img.width, img.height, false, nullptr) == GIF_OK;
-    for (int y = 0; ok && y < img.height; ++y)
-      ok = EGifPutLine(gif, raster.data() + static_cast<size_t>(y) * img.width, img.width) == GIF_OK;
+    ok = ok && EGifPutImageDesc(gif, 0, 0, img.width, img.height, interlaced, nullptr) == GIF_OK;
+    std::vector<int> rows;
+    if (interlaced) {
+      const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4; ++pass)
+        for (int y = start[pass]; y < img.height; y += step[pass]) rows.push_back(y);
+    } else {
+      for (int y = 0; y < img.height; ++y) rows.push_back(y);
+    }
+    for (size_t i = 0; ok && i < rows.size(); ++i)
+      ok = EGifPutLine(gif, raster.data() + static_cast<size_t>(rows[i]) * img.width, img.width) ==
+           GIF_OK;
     int close_error = 0;
     if (EGifCloseFile(gif, &close_error) != GIF_OK) ok = false;
   }

@@ -126,6 +126,21 @@ TEST_F(PictureTest, EachFormatLoadsWithItsPixelsAndNaturalSize) {
   EXPECT_EQ(Px(pic, 39, 29), 0xFFFFFFFFu);
   EXPECT_EQ(Px(pic, 20, 0), 0xFF00FF00u);
 
+  // Interlaced rows come back in their places.
+  Decoded stripes;
+  stripes.width = 5;
+  stripes.height = 19;
+  for (int y = 0; y < stripes.height; ++y)
+    for (int x = 0; x < stripes.width; ++x)
+      stripes.pixels.push_back(0xFF000000u | static_cast<uint32_t>(y * 13) << 8 | static_cast<uint32_t>(x));
+  std::string interlaced;
+  ASSERT_TRUE(vkt::image::EncodeGif(stripes, &interlaced, true));
+  ASSERT_TRUE(pic.Load(CString(Save("righe.gif", interlaced)))) << pic.GetLastError();
+  EXPECT_EQ(pic.GetImage()->pixels, stripes.pixels);
+  std::string plain;
+  ASSERT_TRUE(vkt::image::EncodeGif(stripes, &plain, false));
+  EXPECT_NE(plain, interlaced);
+
   ASSERT_TRUE(pic.Load(CString(Save("rosso.ico", Icon8())))) << pic.GetLastError();
   EXPECT_EQ(pic.GetImage()->format, vkt::image::Format::kIcon);
   EXPECT_EQ(pic.GetSize(nullptr).cx, 16);
