@@ -44,7 +44,9 @@ bool IsReadableFile(const std::string& path) {
   return in.good();
 }
 
-std::string Library() { return std::string(vktpar->path) + "/office2010.dll"; }
+std::string Library() {
+  return vktpar != nullptr ? std::string(vktpar->path) + "/office2010.dll" : std::string();
+}
 
 }  // namespace
 
@@ -99,7 +101,7 @@ COLORREF CVKTSkinManagerResourceFile::GetColor(CString name) const {
 int CVKTSkinManager::LoadSkin(VKTSkin skin) {
   m_skin = skin;
   const SkinRow* row = Row(skin);
-  if (row == nullptr) return 0;
+  if (row == nullptr || vktpar == nullptr) return 0;
   const std::string base = vktpar->path;
   bool library = false;
   if (row->resource_ini != nullptr) {
