@@ -259,6 +259,7 @@ void AddIdleHandler(std::function<void()> handler) {
 void SetUserInputSource(UserInputSource source) { M().input = std::move(source); }
 int StalledModalLoops() { return M().stalls; }
 std::vector<HWND> ModalWindows() { return M().modal; }
+std::vector<HWND> TopLevelWindows() { return M().top_levels; }
 
 void SetKeyDown(int vk, bool down) { M().keys[vk & 0xFF] = down; }
 

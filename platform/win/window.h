@@ -321,6 +321,8 @@ VKT_API void SetUserInputSource(UserInputSource source);
 VKT_API int StalledModalLoops();
 // Handles of the windows running a modal loop, outermost first.
 VKT_API std::vector<HWND> ModalWindows();
+// Handles of the windows without a parent, in creation order.
+VKT_API std::vector<HWND> TopLevelWindows();
 
 // The keyboard: sets the state GetKeyState reports.
 VKT_API void SetKeyDown(int vk, bool down);
