@@ -447,6 +447,7 @@ int Demo(const std::vector<std::string>& args) {
   std::string dir = "vkt-demo";
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--sql") return DemoSql(args);
+    if (args[i] == "--live") return DemoLive(args);
     if (args[i] == "--dir" && i + 1 < args.size()) {
       dir = args[++i];
     } else {

@@ -12,6 +12,7 @@ void InitHost();
 
 int Demo(const std::vector<std::string>& args);
 int DemoSql(const std::vector<std::string>& args);  // vkt demo --sql
+int DemoLive(const std::vector<std::string>& args);  // vkt demo --live
 int View(const std::vector<std::string>& args);
 int Db(const std::vector<std::string>& args);
 void DemoReport(const std::string& dir);
