@@ -1,0 +1,245 @@
+// The customer dialog of `vkt demo --live` on a real X server (Xvfb started
+// here on a free display), typed into with xdotool as a person would; the
+// screen is compared with the picture the dialog painted for it.
+#include <cairo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace {
+
+using vkt::testing::ReadFile;
+using vkt::testing::TempDir;
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool OnPath(const std::string& tool) {
+  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+class Xvfb {
+ public:
+  Xvfb() {
+    for (int n = 71; n < 120; ++n) {
+      std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (Exists(sock) || Exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
+      pid_ = fork();
+      if (pid_ == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::string d = ":" + std::to_string(n);
+        execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 100 && !Exists(sock); ++i) Pause(50);
+      if (Exists(sock)) {
+        display_ = ":" + std::to_string(n);
+        Pause(200);
+        return;
+      }
+      Stop();
+    }
+  }
+  ~Xvfb() { Stop(); }
+  const std::string& display() const { return display_; }
+  // A command on this display; its exit status.
+  int Run(const std::string& cmd) const {
+    return std::system(("DISPLAY=" + display_ + " " + cmd).c_str());
+  }
+
+ private:
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// `vkt demo --live --record` in a child process on the display.
+class LiveDemo {
+ public:
+  LiveDemo(const Xvfb& x, const TempDir& dir) : out_(dir / "out.txt"), snaps_(dir / "snap") {
+    mkdir(snaps_.c_str(), 0755);
+    pid_ = fork();
+    if (pid_ == 0) {
+      setenv("DISPLAY", x.display().c_str(), 1);
+      std::string out = out_;
+      if (!freopen(out.c_str(), "w", stdout)) _exit(126);
+      std::string data = dir / "data";
+      execl(VKT_BINARY, VKT_BINARY, "demo", "--live", "--record", "--dir", data.c_str(),
+            "--snapshots", snaps_.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~LiveDemo() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // The "n x y w h caption" lines of the windows shown so far.
+  std::vector<std::string> Windows() const {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(snaps_ + "/windows.txt"));
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+  }
+  bool WaitWindows(size_t n) const {
+    for (int i = 0; i < 200; ++i) {
+      if (Windows().size() >= n) {
+        Pause(300);  // mapped and painted
+        return true;
+      }
+      Pause(50);
+    }
+    return false;
+  }
+  // The exit status, -1 when it did not end within the time.
+  int Wait() {
+    for (int i = 0; i < 200; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+      }
+      Pause(50);
+    }
+    return -1;
+  }
+  std::string Output() const { return ReadFile(out_); }
+  const std::string& snaps() const { return snaps_; }
+
+ private:
+  std::string out_, snaps_;
+  pid_t pid_ = -1;
+};
+
+struct Png {
+  explicit Png(const std::string& path) : s(cairo_image_surface_create_from_png(path.c_str())) {}
+  ~Png() { cairo_surface_destroy(s); }
+  bool ok() const { return cairo_surface_status(s) == CAIRO_STATUS_SUCCESS; }
+  int w() const { return cairo_image_surface_get_width(s); }
+  int h() const { return cairo_image_surface_get_height(s); }
+  uint32_t At(int x, int y) const {
+    auto* row = reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(s) +
+                                                  y * cairo_image_surface_get_stride(s));
+    return row[x] & 0xFFFFFF;
+  }
+  cairo_surface_t* s;
+};
+
+// Pixels of window `n` that differ on the screen from its own picture
+// (-1 when a picture is missing).
+long ScreenDiff(const Xvfb& x, const LiveDemo& demo, const TempDir& dir, int n) {
+  std::string xwd = dir / "root.xwd", png = dir / ("root-" + std::to_string(n) + ".png");
+  if (x.Run("xwd -root -silent > " + xwd) != 0) return -1;
+  if (std::system(("convert " + xwd + " " + png).c_str()) != 0) return -1;
+  Png screen(png), own(demo.snaps() + "/window-" + std::to_string(n) + ".png");
+  if (!screen.ok() || !own.ok()) return -1;
+  int left = 0, top = 0;
+  for (const auto& l : demo.Windows()) {
+    std::istringstream in(l);
+    int k, wx, wy;
+    in >> k >> wx >> wy;
+    if (k == n) left = wx, top = wy;
+  }
+  long diff = 0;
+  for (int y = 0; y < own.h(); ++y)
+    for (int xx = 0; xx < own.w(); ++xx) {
+      int sx = left + xx, sy = top + y;
+      if (sx >= screen.w() || sy >= screen.h() || screen.At(sx, sy) != own.At(xx, y)) ++diff;
+    }
+  return diff;
+}
+
+class LiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "xdotool", "xwd", "convert"})
+      if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+};
+
+TEST_F(LiveTest, TypedCustomerIsSavedByF2AndTheScreenShowsTheDialogsPicture) {
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  TempDir dir("vkt-live");
+  LiveDemo demo(x, dir);
+  ASSERT_TRUE(demo.WaitWindows(1)) << demo.Output();
+  ASSERT_NE(demo.Windows()[0].find("Anagrafica cliente"), std::string::npos);
+  x.Run("xdotool type --delay 30 c009");
+  x.Run("xdotool key Return");
+  x.Run("xdotool type --delay 30 'Gialli Luca'");
+  x.Run("xdotool key Return Return");
+  x.Run("xdotool type --delay 30 'reggio emilia'");
+  x.Run("xdotool key Return");
+  x.Run("xdotool type --delay 30 2500");
+  Pause(600);
+  long diff = ScreenDiff(x, demo, dir, 1);
+  ASSERT_GE(diff, 0);
+  EXPECT_LE(diff, 50) << "pixels of the dialog that differ on the screen";
+  x.Run("xdotool key F2");
+  EXPECT_EQ(demo.Wait(), 0) << demo.Output();
+  std::string out = demo.Output();
+  // What the demo read back from the table after the dialog closed.
+  EXPECT_NE(out.find("clienti in rubrica: 4"), std::string::npos) << out;
+  EXPECT_NE(out.find("C009 | Gialli Luca |  | Reggio Emilia | 2500"), std::string::npos) << out;
+}
+
+TEST_F(LiveTest, RefusedFieldAsksInABoxThatTheKeyboardAnswers) {
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  TempDir dir("vkt-live");
+  LiveDemo demo(x, dir);
+  ASSERT_TRUE(demo.WaitWindows(1)) << demo.Output();
+  x.Run("xdotool type --delay 30 c010");
+  x.Run("xdotool key Return");
+  x.Run("xdotool type --delay 30 Neri");
+  x.Run("xdotool key Return");
+  x.Run("xdotool type --delay 30 XYZ");
+  x.Run("xdotool key Return");  // the fiscal code is refused
+  ASSERT_TRUE(demo.WaitWindows(2)) << demo.Output();
+  std::vector<std::string> w = demo.Windows();
+  EXPECT_EQ(w[1].rfind("2 ", 0), 0u) << w[1];
+  long diff = ScreenDiff(x, demo, dir, 2);
+  ASSERT_GE(diff, 0);
+  EXPECT_LE(diff, 50) << "pixels of the box that differ on the screen";
+  // "Vuoi Correggere ?": Enter takes the default answer, Sì, and the field
+  // gets the focus back for the correction.
+  x.Run("xdotool key Return");
+  Pause(300);
+  x.Run("xdotool key End BackSpace BackSpace BackSpace");
+  x.Run("xdotool type --delay 30 RSSMRA85T10A562S");
+  x.Run("xdotool key F2");
+  EXPECT_EQ(demo.Wait(), 0) << demo.Output();
+  EXPECT_EQ(demo.Windows().size(), 2u);
+  std::string out = demo.Output();
+  EXPECT_NE(out.find("C010 | Neri | RSSMRA85T10A562S |"), std::string::npos) << out;
+}
+
+}  // namespace
