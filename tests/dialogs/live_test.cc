@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include "test_util.h"
+#include "win/winmsg.h"
+#include "win/x11.h"
 
 namespace {
 
@@ -240,6 +242,33 @@ TEST_F(LiveTest, RefusedFieldAsksInABoxThatTheKeyboardAnswers) {
   EXPECT_EQ(demo.Windows().size(), 2u);
   std::string out = demo.Output();
   EXPECT_NE(out.find("C010 | Neri | RSSMRA85T10A562S |"), std::string::npos) << out;
+}
+
+TEST(LiveKeys, KeySymbolsBecomeTheVirtualKeysTheControlsExpect) {
+  using vkt::win::VirtualKeyOfKeysym;
+  EXPECT_EQ(VirtualKeyOfKeysym(0x0061), static_cast<UINT>('A'));  // a
+  EXPECT_EQ(VirtualKeyOfKeysym(0x0041), static_cast<UINT>('A'));  // A
+  EXPECT_EQ(VirtualKeyOfKeysym(0x0037), static_cast<UINT>('7'));
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFB5), VK_NUMPAD0 + 5);             // KP_5
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFBF), VK_F2);
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFC9), VK_F12);
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFE20), VK_TAB);                     // ISO_Left_Tab
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFF8D), VK_RETURN);                  // KP_Enter
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFFF), VK_DELETE);
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFF9F), VK_DELETE);                  // KP_Delete
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFE3), VK_CONTROL);
+  EXPECT_EQ(VirtualKeyOfKeysym(0x002C), VK_OEM_COMMA);
+  EXPECT_EQ(VirtualKeyOfKeysym(0xFFAC), VK_DECIMAL);                 // KP_Separator
+  EXPECT_EQ(VirtualKeyOfKeysym(0x00E8), 0u);  // egrave: typed as a character only
+}
+
+TEST(LiveDisplayOpen, AnUnreachableDisplayLeavesTheModelHeadless) {
+  vkt::win::LiveDisplay live;
+  EXPECT_FALSE(live.Open(":199"));
+  EXPECT_FALSE(live.is_open());
+  EXPECT_FALSE(live.Pump(0));
+  std::string text;
+  EXPECT_FALSE(live.GetClipboardText(&text));
 }
 
 }  // namespace
