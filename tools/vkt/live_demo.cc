@@ -254,13 +254,15 @@ int DemoLive(const std::vector<std::string>& args) {
       DBWrite(&rubrica, 0, &r, &rubrica);
     }
   }
-  int result;
+  // Closing the list is the normal end; the single dialog tells whether
+  // it was saved.
+  int result = IDOK;
   if (record_only) {
     ClienteDlg dlg(&rubrica, "");
     result = static_cast<int>(dlg.DoModal());
   } else {
     ClientiBrowse browse(&rubrica);
-    result = static_cast<int>(browse.DoModal());
+    browse.DoModal();
   }
   std::printf("clienti in rubrica: %d\n", static_cast<int>(rubrica.DBNbrOfRecords()));
   rubrica.DBSetIndex(1);
