@@ -249,6 +249,24 @@ TEST_F(LiveTest, RefusedFieldAsksInABoxThatTheKeyboardAnswers) {
   EXPECT_NE(out.find("C010 | Neri | RSSMRA85T10A562S |"), std::string::npos) << out;
 }
 
+TEST_F(LiveTest, ShiftSelectsAndControlCopiesAndPastesThroughTheClipboard) {
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  TempDir dir("vkt-live");
+  LiveDemo demo(x, dir);
+  ASSERT_TRUE(demo.WaitWindows(1)) << demo.Output();
+  x.Run("xdotool type --delay 30 c011");
+  x.Run("xdotool key Return");
+  x.Run("xdotool type --delay 30 'Rosa Bruno'");
+  x.Run("xdotool key Home shift+End ctrl+c Return Return");
+  x.Run("xdotool key ctrl+v");
+  Pause(300);
+  x.Run("xdotool key F2");
+  EXPECT_EQ(demo.Wait(), 0) << demo.Output();
+  std::string out = demo.Output();
+  EXPECT_NE(out.find("C011 | Rosa Bruno |  | Rosa Bruno | 0"), std::string::npos) << out;
+}
+
 TEST(LiveKeys, KeySymbolsBecomeTheVirtualKeysTheControlsExpect) {
   using vkt::win::VirtualKeyOfKeysym;
   EXPECT_EQ(VirtualKeyOfKeysym(0x0061), static_cast<UINT>('A'));  // a
