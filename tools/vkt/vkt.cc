@@ -7,6 +7,7 @@
 //   vkt demo                  what the library does, end to end
 //   vkt view -t -m=N -r=ROWS [-c] FILE [--pdf OUT]   composed text pages
 //   vkt db verify|list|get DIR ...                   a look into an archive
+//   vkt export | copy-company | zip                  exports, company copies, ZIP
 #include "tools/vkt/vkt.h"
 
 #include <cstdio>
@@ -30,11 +31,21 @@ int32_t g_year = 2025;
 constexpr const char* kUsage =
     "uso: vkt COMANDO [ARGOMENTI]\n"
     "\n"
+    "  demo [--dir CARTELLA]  la libreria da capo a fondo: stringhe, date, controlli,\n"
+    "                         archivio ISAM, report PDF, finestre (immagini PNG),\n"
+    "                         login, SQL su SQLite, esportazioni e ZIP, con un\n"
+    "                         riepilogo di quanto scritto (di default in vkt-demo)\n"
+    "  demo --sql [--dir CARTELLA] [--pg CONNESSIONE]\n"
+    "                         la ditta dimostrativa su SQL: SQLite, o PostgreSQL con\n"
+    "                         una stringa di connessione libpq\n"
+    "  demo --live [--dir CARTELLA] [--record] [--snapshots CARTELLA]\n"
+    "                         elenco e scheda clienti su X11 (DISPLAY), con tastiera e\n"
+    "                         mouse: F4 apre, F3 nuovo, F2 salva, Esc chiude; --record\n"
+    "                         solo la scheda di un nuovo cliente; --snapshots le immagini\n"
     "  check cf TESTO...      verifica codici fiscali\n"
     "  check piva TESTO...    verifica partite IVA\n"
     "  date GG/MM/AAAA        numero di giorno giuliano e conteggio breve\n"
     "  date N                 data del giorno giuliano N\n"
-    "  demo                   dimostrazione della libreria\n"
     "  view -t -m=N -r=RIGHE [-c] FILE [--pdf USCITA]\n"
     "                         pagine di testo composte, a terminale o in PDF\n"
     "  db verify CARTELLA     controlla record e indici di ogni tabella\n"
@@ -42,7 +53,12 @@ constexpr const char* kUsage =
     "                         tabelle, o i record nell'ordine di un indice\n"
     "  db get CARTELLA TABELLA CHIAVE [-i INDICE]\n"
     "                         i record con quella chiave\n"
-    "  export | copy-company | zip  esportazioni, copia tra ditte, archivi ZIP\n"
+    "  export TABELLA --json|--csv|--dump [--dir CARTELLA] [--da GG/MM/AAAA] [--a GG/MM/AAAA]\n"
+    "                         esporta una tabella in CARTELLA/../out (JSON e CSV per\n"
+    "                         data di aggiornamento, --dump ogni record)\n"
+    "  copy-company DA A [--dir CARTELLA]\n"
+    "                         copia le tabelle della ditta DA nella ditta A\n"
+    "  zip ARCHIVIO CARTELLA  comprime la cartella; zip -x ARCHIVIO CARTELLA la estrae\n"
     "  --help, --version\n";
 
 int Check(const std::vector<std::string>& args) {
@@ -123,6 +139,9 @@ void InitHost() {
 
 int main(int argc, char** argv) {
   using namespace vkt::tool;
+  // Line-buffered even into a pipe, so the library's notices on standard
+  // error fall between whole lines of the output, not inside them.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::fputs(kUsage, stderr);
