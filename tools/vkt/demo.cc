@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -441,6 +445,39 @@ void DemoArchive(const std::string& dir) {
   vktpar->create_dirs = saved_dirs;
 }
 
+// What the demo left in its folder, by kind, so a newcomer knows where to look.
+void DemoSummary(const std::string& dir) {
+  namespace fs = std::filesystem;
+  Section("Riepilogo");
+  std::map<std::string, std::vector<std::string>> made;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec)) {
+    if (!it->is_regular_file(ec)) continue;
+    // The ISAM store's own files belong to the tables counted as ".dat".
+    if (it->path().filename().string().rfind("isam", 0) == 0) continue;
+    std::string ext = it->path().extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    made[ext].push_back(fs::relative(it->path(), dir, ec).string());
+  }
+  for (auto& [ext, files] : made) std::sort(files.begin(), files.end());
+  struct Kind {
+    const char* ext;
+    const char* what;
+  };
+  for (const Kind& k : {Kind{".dat", "tabelle dell'archivio ISAM"}, Kind{".db", "basi SQLite"},
+                        Kind{".bin", "esportazioni"}, Kind{".zip", "archivi ZIP"},
+                        Kind{".pdf", "documenti PDF"}, Kind{".png", "immagini delle finestre"},
+                        Kind{".txt", "stampe di testo e registri"}}) {
+    const auto found = made.find(k.ext);
+    if (found == made.end()) continue;
+    std::printf("%zu %s:", found->second.size(), k.what);
+    for (const std::string& f : found->second) std::printf(" %s", f.c_str());
+    std::printf("\n");
+  }
+  std::printf("tutto in %s\n", dir.c_str());
+}
+
 }  // namespace
 
 int Demo(const std::vector<std::string>& args) {
@@ -473,7 +510,16 @@ int Demo(const std::vector<std::string>& args) {
   DemoTabs(dir);
   DemoGrid(dir);
   DemoLogin(dir);
-  return 0;
+  int failed = 0;
+  Section("SQL (la ditta dimostrativa su SQLite, con transazioni e savepoint)");
+  if (DemoSql({"--dir", dir}) != 0) failed++;
+  Section("Esportazione (archivio ditta in formato binario) e archivio ZIP");
+  const std::string out = dir + "/out";
+  for (const char* table : {"clienti", "fatture"})
+    if (Export({table, "--dump", "--dir", dir + "/archivio"}) != 0) failed++;
+  if (Zip({dir + "/esportazioni.zip", out}) != 0) failed++;
+  DemoSummary(dir);
+  return failed == 0 ? 0 : 1;
 }
 
 }  // namespace vkt::tool

@@ -1,0 +1,102 @@
+// The finished sample host: its help names every subcommand it runs, and the
+// demo's closing summary lists files that are really there and really what
+// their names say.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using vkt::testing::CommandResult;
+using vkt::testing::RunCommand;
+
+CommandResult Vkt(const std::string& args) {
+  return RunCommand("LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " + std::string(VKT_BINARY) +
+                    " " + args + " 2>&1 </dev/null");
+}
+
+TEST(VktHostTest, HelpNamesEverySubcommandAndEachOneAnswersWithItsOwnUsage) {
+  const CommandResult help = Vkt("--help");
+  ASSERT_EQ(help.code, 0);
+  for (const char* entry : {"  demo [--dir", "  demo --sql", "--pg CONNESSIONE", "  demo --live",
+                            "--record", "--snapshots", "  check cf", "  check piva", "  date GG/MM/AAAA",
+                            "  view -t", "  db verify", "  db list", "  db get", "  export TABELLA",
+                            "--json|--csv|--dump", "  copy-company DA A", "  zip ARCHIVIO",
+                            "zip -x"})
+    EXPECT_NE(help.out.find(entry), std::string::npos) << entry;
+  // Every command the help names is dispatched: without its arguments it
+  // answers with its usage (2), never as an unknown command.
+  for (const char* cmd : {"check", "date", "view", "db", "export", "copy-company", "zip"}) {
+    const CommandResult r = Vkt(cmd);
+    EXPECT_EQ(r.code, 2) << cmd << "\n" << r.out;
+    EXPECT_EQ(r.out.find("comando sconosciuto"), std::string::npos) << cmd;
+    EXPECT_NE(r.out.find("uso:"), std::string::npos) << cmd << "\n" << r.out;
+  }
+  EXPECT_NE(Vkt("volare").out.find("comando sconosciuto: volare"), std::string::npos);
+  EXPECT_EQ(Vkt("demo --volare").code, 2);
+}
+
+TEST(VktHostTest, DemoRunsTheWholeLibraryAndItsSummaryListsWhatItMade) {
+  vkt::testing::TempDir dir("vkthost");
+  const CommandResult r = Vkt("demo --dir " + dir.path());
+  ASSERT_EQ(r.code, 0) << r.out;
+  // The SQL part ran on SQLite and the exports went through the bar.
+  EXPECT_NE(r.out.find("connessione SQLite"), std::string::npos);
+  EXPECT_NE(r.out.find("clienti: 5 record in " + (dir / "out/clienti.bin")), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("fatture: 6 record in " + (dir / "out/fatture.bin")), std::string::npos);
+  EXPECT_NE(r.out.find("100% out/fatture.bin"), std::string::npos);
+
+  const size_t summary = r.out.find("\n== Riepilogo\n");
+  ASSERT_NE(summary, std::string::npos) << r.out;
+  std::istringstream lines(r.out.substr(summary + 14));
+  std::string line;
+  int kinds = 0;
+  std::vector<std::string> listed;
+  while (std::getline(lines, line) && line.rfind("tutto in ", 0) != 0) {
+    const size_t colon = line.find(": ");
+    ASSERT_NE(colon, std::string::npos) << line;
+    const int count = std::stoi(line);
+    std::istringstream names(line.substr(colon + 2));
+    std::string name;
+    int n = 0;
+    for (; names >> name; ++n) listed.push_back(name);
+    EXPECT_EQ(n, count) << line;
+    ++kinds;
+  }
+  EXPECT_EQ(line, "tutto in " + dir.path());
+  EXPECT_GE(kinds, 6);
+  auto has = [&](const std::string& name) {
+    for (const std::string& l : listed)
+      if (l == name) return true;
+    return false;
+  };
+  for (const char* f : {"archivio/clienti.dat", "azienda.db", "out/clienti.bin", "esportazioni.zip",
+                        "clienti.pdf", "cliente.png", "log/demo.txt"})
+    EXPECT_TRUE(has(f)) << f;
+  EXPECT_FALSE(has("archivio/isam.db"));  // the ISAM store's own file, not a table
+  for (const std::string& f : listed) {
+    const std::string bytes = vkt::testing::ReadFile(dir / f);
+    EXPECT_FALSE(bytes.empty()) << f;
+    const std::string ext = f.substr(f.rfind('.'));
+    std::string magic;
+    if (ext == ".pdf") magic = "%PDF-";
+    if (ext == ".png") magic = "\x89PNG\r\n\x1a\n";
+    if (ext == ".zip") magic = "PK\x03\x04";
+    if (ext == ".db") magic = "SQLite format 3";
+    EXPECT_EQ(bytes.rfind(magic, 0), 0u) << f;
+  }
+  // The archive of the exports gives back exactly what was exported.
+  const CommandResult x = Vkt("zip -x " + (dir / "esportazioni.zip") + " " + (dir / "estratti"));
+  ASSERT_EQ(x.code, 0) << x.out;
+  for (const char* t : {"clienti.bin", "fatture.bin"})
+    EXPECT_EQ(vkt::testing::ReadFile(dir / (std::string("estratti/out/") + t)),
+              vkt::testing::ReadFile(dir / (std::string("out/") + t)))
+        << t;
+}
+
+}  // namespace
