@@ -498,6 +498,19 @@ struct LiveDisplay::Impl {
     xcb_flush(conn);
   }
 
+  static bool IsUserInput(const xcb_generic_event_t* ev) {
+    switch (ev->response_type & 0x7F) {
+      case XCB_KEY_PRESS:
+      case XCB_KEY_RELEASE:
+      case XCB_BUTTON_PRESS:
+      case XCB_BUTTON_RELEASE:
+      case XCB_MOTION_NOTIFY:
+        return true;
+      default:
+        return false;
+    }
+  }
+
   void Handle(xcb_generic_event_t* ev) {
     activity = true;
     switch (ev->response_type & 0x7F) {
@@ -549,22 +562,35 @@ struct LiveDisplay::Impl {
     Sync();
     PaintAll(false);
     xcb_flush(conn);
-    while (!stash.empty()) {
-      xcb_generic_event_t* e = stash.front();
-      stash.pop_front();
+    // One user input event per turn, as a window system's input queue hands
+    // them out: what a key caused (a focus move, posted messages) is handled
+    // before the next key is read, and the key state the controls see is the
+    // one of the key being handled.
+    bool input_taken = false;
+    auto take = [&](xcb_generic_event_t* e) {
+      if (IsUserInput(e)) {
+        if (input_taken) {
+          stash.push_back(e);
+          return;
+        }
+        input_taken = true;
+      }
       Handle(e);
       std::free(e);
+    };
+    const size_t stashed = stash.size();
+    for (size_t i = 0; i < stashed && !input_taken; ++i) {
+      xcb_generic_event_t* e = stash.front();
+      stash.pop_front();
+      take(e);
     }
     xcb_generic_event_t* ev = xcb_poll_for_event(conn);
-    if (!ev && wait_ms > 0) {
+    if (!ev && wait_ms > 0 && stash.empty() && !input_taken) {
       pollfd p{xcb_get_file_descriptor(conn), POLLIN, 0};
       poll(&p, 1, wait_ms);
       ev = xcb_poll_for_event(conn);
     }
-    for (; ev; ev = xcb_poll_for_event(conn)) {
-      Handle(ev);
-      std::free(ev);
-    }
+    for (; ev; ev = xcb_poll_for_event(conn)) take(ev);
     return !xcb_connection_has_error(conn);
   }
 
