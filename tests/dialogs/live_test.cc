@@ -266,6 +266,39 @@ TEST_F(LiveTest, ShiftSelectsAndControlCopiesAndPastesThroughTheClipboard) {
   EXPECT_NE(out.find("C011 | Rosa Bruno |  | Rosa Bruno | 0"), std::string::npos) << out;
 }
 
+// Where a point of window `n`'s client area is on the screen: the window's
+// place from its line, then one pixel of border and the 24 of the caption.
+std::string ScreenPoint(const LiveDemo& demo, int n, int x, int y) {
+  for (const auto& l : demo.Windows()) {
+    std::istringstream in(l);
+    int k, wx, wy;
+    in >> k >> wx >> wy;
+    if (k == n) return std::to_string(wx + 1 + x) + " " + std::to_string(wy + 25 + y);
+  }
+  return "0 0";
+}
+
+TEST_F(LiveTest, AClickMovesTheFocusAndADoubleClickLooksTheCityUp) {
+  Xvfb x;
+  ASSERT_FALSE(x.display().empty()) << "Xvfb did not start";
+  TempDir dir("vkt-live");
+  LiveDemo demo(x, dir);
+  ASSERT_TRUE(demo.WaitWindows(1)) << demo.Output();
+  x.Run("xdotool type --delay 30 c012");
+  // The name field (client 150,110 - 480,133), then the city's (150,170 -
+  // 400,193): without the click the name would go into the code.
+  x.Run("xdotool mousemove " + ScreenPoint(demo, 1, 200, 121) + " click 1");
+  Pause(200);
+  x.Run("xdotool type --delay 30 'Blu Sara'");
+  x.Run("xdotool mousemove " + ScreenPoint(demo, 1, 200, 181) + " click --repeat 2 --delay 80 1");
+  Pause(300);
+  x.Run("xdotool key F2");
+  EXPECT_EQ(demo.Wait(), 0) << demo.Output();
+  std::string out = demo.Output();
+  // The samples have one customer per city: the first, Milano, is proposed.
+  EXPECT_NE(out.find("C012 | Blu Sara |  | Milano | 0"), std::string::npos) << out;
+}
+
 TEST(LiveKeys, KeySymbolsBecomeTheVirtualKeysTheControlsExpect) {
   using vkt::win::VirtualKeyOfKeysym;
   EXPECT_EQ(VirtualKeyOfKeysym(0x0061), static_cast<UINT>('A'));  // a

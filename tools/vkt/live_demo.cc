@@ -1,6 +1,7 @@
 // `vkt demo --live`: the customer list and customer dialog of the demo on
 // the X display, for a person to use. F4 opens the selected customer, F3 a
-// new one, F2 saves through DBWrite, Escape closes. With --record only the
+// new one, F2 saves through DBWrite, Escape closes; a double click on an
+// empty city proposes the commonest one. With --record only the
 // dialog of a new customer is shown; --snapshots DIR writes what each window
 // shows to DIR as it is repainted.
 #include <sys/stat.h>

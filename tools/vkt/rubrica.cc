@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "common/checks.h"
 #include "common/vktstring.h"
@@ -198,6 +199,30 @@ void ClienteDlg::OnRecordSalva() {
   int16_t s = SaveFields(table_, m_newRecord == 1, Fields());
   if (s == 0) EndDialog(IDOK);
   else DBISAM(s, "rubrica");
+}
+
+int ClienteDlg::OnRecordLookup(int id) {
+  // Only into an empty field: Space asks for a lookup too, and must stay a
+  // blank within a name like "Reggio Emilia".
+  // (Its text as it stands: reading it formatted would move the caret.)
+  if (id != static_cast<int>(kCitta) || citta.GetWindowTextLength() != 0) return 0;
+  std::map<std::string, int> count;
+  std::string best;
+  table_->DBSetIndex(1);
+  for (int16_t s = table_->DBFirstRecord(); s == 0; s = table_->DBNextRecord()) {
+    const Rubrica& r = *static_cast<Rubrica*>(table_->DBGetBuffer());
+    const std::string c = GetField(r.citta, sizeof r.citta);
+    if (!c.empty() && ++count[c] > (best.empty() ? 0 : count[best])) best = c;
+  }
+  // The customer being edited back in the buffer, for its rewrite.
+  if (m_newRecord == 0) {
+    char key[64] = {};
+    std::snprintf(key, 7, "%-6s", codice_.c_str());
+    table_->DBGetRecord(key);
+  }
+  if (best.empty()) return 0;
+  citta.SetText(best.c_str());
+  return 1;
 }
 
 ClientiBrowse::ClientiBrowse(CDBCtree* table) : table_(table) {

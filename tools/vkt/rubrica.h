@@ -86,6 +86,9 @@ class ClienteDlg : public CVKTRecordDialog {
   void DoDataExchange(CDataExchange* dx) override;
   BOOL OnInitDialog() override;
   void OnRecordSalva() override;
+  // A double click (or Space, F10) on an empty city proposes the one most
+  // customers have.
+  int OnRecordLookup(int id) override;
 
   CVKTEdit codice, ragione, cf, citta;
   CVKTNumeric fido;
