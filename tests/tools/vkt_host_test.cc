@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/json.h"
 #include "test_util.h"
 
 namespace {
@@ -49,7 +50,9 @@ TEST(VktHostTest, DemoRunsTheWholeLibraryAndItsSummaryListsWhatItMade) {
   EXPECT_NE(r.out.find("clienti: 5 record in " + (dir / "out/clienti.bin")), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("fatture: 6 record in " + (dir / "out/fatture.bin")), std::string::npos);
-  EXPECT_NE(r.out.find("100% out/fatture.bin"), std::string::npos);
+  EXPECT_NE(r.out.find("100% fatture\n"), std::string::npos) << r.out;  // the dump's bar
+  EXPECT_NE(r.out.find("100% out/fatture.bin"), std::string::npos);      // the ZIP's
+  EXPECT_NE(r.out.find("12000 movimenti di magazzino"), std::string::npos);
 
   const size_t summary = r.out.find("\n== Riepilogo\n");
   ASSERT_NE(summary, std::string::npos) << r.out;
@@ -90,10 +93,28 @@ TEST(VktHostTest, DemoRunsTheWholeLibraryAndItsSummaryListsWhatItMade) {
     if (ext == ".db") magic = "SQLite format 3";
     EXPECT_EQ(bytes.rfind(magic, 0), 0u) << f;
   }
+  // JSON: every movement once, in files of 5000; CSV: the one day asked for.
+  int records = 0;
+  for (const char* f : {"out/MOVIMENTI.JSON", "out/MOVIMENTI_01.JSON", "out/MOVIMENTI_02.JSON"}) {
+    EXPECT_TRUE(has(f)) << f;
+    CkJsonObject j;
+    ASSERT_TRUE(j.Load(vkt::testing::ReadFile(dir / f))) << f;
+    records += j.IntOf("records");
+  }
+  EXPECT_EQ(records, 12000);
+  std::istringstream csv(vkt::testing::ReadFile(dir / "out/MOVIMENTI.CSV"));
+  std::getline(csv, line);
+  EXPECT_EQ(line, "mov_last_update|mov_codice|mov_descr|mov_qta|mov_utente\r");  // CRLF lines
+  int rows = 0;
+  while (std::getline(csv, line)) {
+    EXPECT_EQ(line.rfind("15/03/2025 ", 0), 0u) << line;
+    ++rows;
+  }
+  EXPECT_EQ(rows, 1200);
   // The archive of the exports gives back exactly what was exported.
   const CommandResult x = Vkt("zip -x " + (dir / "esportazioni.zip") + " " + (dir / "estratti"));
   ASSERT_EQ(x.code, 0) << x.out;
-  for (const char* t : {"clienti.bin", "fatture.bin"})
+  for (const char* t : {"clienti.bin", "fatture.bin", "MOVIMENTI.JSON", "MOVIMENTI.CSV"})
     EXPECT_EQ(vkt::testing::ReadFile(dir / (std::string("estratti/out/") + t)),
               vkt::testing::ReadFile(dir / (std::string("out/") + t)))
         << t;

@@ -466,7 +466,8 @@ void DemoSummary(const std::string& dir) {
     const char* what;
   };
   for (const Kind& k : {Kind{".dat", "tabelle dell'archivio ISAM"}, Kind{".db", "basi SQLite"},
-                        Kind{".bin", "esportazioni"}, Kind{".zip", "archivi ZIP"},
+                        Kind{".json", "esportazioni JSON"}, Kind{".csv", "esportazioni CSV"},
+                        Kind{".bin", "copie binarie"}, Kind{".zip", "archivi ZIP"},
                         Kind{".pdf", "documenti PDF"}, Kind{".png", "immagini delle finestre"},
                         Kind{".txt", "stampe di testo e registri"}}) {
     const auto found = made.find(k.ext);
@@ -513,11 +514,8 @@ int Demo(const std::vector<std::string>& args) {
   int failed = 0;
   Section("SQL (la ditta dimostrativa su SQLite, con transazioni e savepoint)");
   if (DemoSql({"--dir", dir}) != 0) failed++;
-  Section("Esportazione (archivio ditta in formato binario) e archivio ZIP");
-  const std::string out = dir + "/out";
-  for (const char* table : {"clienti", "fatture"})
-    if (Export({table, "--dump", "--dir", dir + "/archivio"}) != 0) failed++;
-  if (Zip({dir + "/esportazioni.zip", out}) != 0) failed++;
+  Section("Esportazioni (JSON, CSV, copia binaria) e archivio ZIP");
+  failed += DemoExport(dir);
   DemoSummary(dir);
   return failed == 0 ? 0 : 1;
 }

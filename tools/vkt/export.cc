@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cfloat>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "common/vktstring.h"
 #include "db/dbctree.h"
 #include "db/dbexport.h"
+#include "dialogs/vktprogressdlg.h"
 #include "engine/zip.h"
 #include "frame/vktapp.h"
 #include "tools/vkt/vkt.h"
@@ -116,9 +118,16 @@ class BarProvider : public vkt::db::ProgressProvider {
   std::unique_ptr<vkt::db::ProgressWindow> Create(const char* caption) override {
     return std::make_unique<BarWindow>(caption != nullptr ? caption : "");
   }
+  // The host's own dialog, stepped once a record: drawn as a bar over the
+  // `total` records the host expects.
   std::unique_ptr<vkt::db::ProgressWindow> Wrap(CVKTProgressDlg*) override {
-    return std::make_unique<BarWindow>("");
+    auto bar = std::make_unique<BarWindow>("");
+    bar->SetStatus(label.c_str());
+    bar->SetRange(0, total > 0 ? total : 1);
+    return bar;
   }
+  int total = 0;
+  std::string label;
 };
 
 // --- Tables by their stored description ---------------------------------------------
@@ -313,6 +322,10 @@ int Export(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vkt export: %s non scrivibile\n", out.c_str());
       } else {
         BarProvider bars;
+        bars.total = static_cast<int>(t.table().DBNbrOfRecords());
+        bars.label = table;
+        CVKTProgressDlg dialog;
+        block.progress = &dialog;
         vkt::db::ProgressProvider* old = vkt::db::SetProgressProvider(&bars);
         const int r = t.table().DBExport(&block);
         vkt::db::SetProgressProvider(old);
@@ -336,14 +349,22 @@ int Export(const std::vector<std::string>& args) {
                         : t.table().DBExpCSV(from, to, ext, nullptr);
       log.Print("  ");
       if (r == 1) {
+        // The files of this table and format, in name order.
+        std::string stem = table, suffix = "." + format;
+        for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : suffix) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        std::vector<std::string> written;
         for (const auto& e : fs::directory_iterator(program + "/out", ec)) {
           const std::string n = e.path().filename().string();
-          std::string stem = table;
-          for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-          if (n.rfind(stem, 0) == 0 && n.size() > stem.size() &&
-              (n[stem.size()] == '.' || n[stem.size()] == '_'))
-            std::printf("scritto %s\n", e.path().string().c_str());
+          if (n.rfind(stem, 0) == 0 && n.size() >= stem.size() + suffix.size() &&
+              (n[stem.size()] == '.' || n[stem.size()] == '_') &&
+              n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+            written.push_back(e.path().string());
         }
+        std::sort(written.begin(), written.end(), [](const std::string& a, const std::string& b) {
+          return a.size() != b.size() ? a.size() < b.size() : a < b;  // MOV.JSON before MOV_01.JSON
+        });
+        for (const std::string& w : written) std::printf("scritto %s\n", w.c_str());
         result = 0;
       } else {
         std::printf("%s: esportazione non riuscita\n", table.c_str());
@@ -354,6 +375,92 @@ int Export(const std::vector<std::string>& args) {
   }
   DBCloseISAM(0);
   return result;
+}
+
+// --- The demo's exports ------------------------------------------------------------------
+
+namespace {
+
+#pragma pack(push, 1)
+struct DemoMovimento {
+  double last_update;  // when the movement was last written
+  char codice[9];
+  char descr[31];
+  double qta;
+  char utente[21];
+};
+#pragma pack(pop)
+static_assert(offsetof(DemoMovimento, codice) == 8 && offsetof(DemoMovimento, qta) == 48 &&
+              sizeof(DemoMovimento) == 77);
+
+constexpr int kDemoMovimenti = 12000;
+
+// A warehouse table with the update stamp and index the incremental
+// exports select by: ten days of movements, 1,200 a day.
+bool WriteDemoMovimenti(const std::string& folder) {
+  std::error_code ec;
+  fs::remove_all(folder, ec);  // the demo's own folder, fresh at every run
+  fs::create_directories(folder, ec);
+  if (!OpenSession()) return false;
+  std::string name = folder + "/movimenti";
+  char n_upd[] = "MovLastUpdate", n_cod[] = "MovCodice", first[] = "mov_last_update",
+       last[] = "mov_utente";
+  ISEG seg[2] = {{0, 8, CT_SEG_FLOAT}, {8, 8, CT_SEG_BYTES}};
+  IIDX ix[2] = {{8, 0, 1, 0, 0, 1, &seg[0], n_upd, nullptr, nullptr, nullptr},
+                {8, 0, 0, 0, 0, 1, &seg[1], n_cod, nullptr, nullptr, nullptr}};
+  ifil4 ifil = {name.data(), -1, sizeof(DemoMovimento), 4096, 0, 2, 4096, 0, ix, first, last, -1};
+  char f1[] = "mov_last_update", f2[] = "mov_codice", f3[] = "mov_descr", f4[] = "mov_qta",
+       f5[] = "mov_utente", end[] = "";
+  DATOBJ doda[6] = {{f1, nullptr, 124, 8, {}},  {f2, nullptr, 144, 9, {}}, {f3, nullptr, 144, 31, {}},
+                    {f4, nullptr, 103, 8, {}},  {f5, nullptr, 144, 21, {}}, {end, nullptr, 0, 0, {}}};
+  DemoMovimento buffer{};
+  CDBCtree table(1, &ifil, &buffer, PutStandard, nullptr, nullptr, 0);
+  const unsigned char saved_create = vktpar->allow_create, saved_dirs = vktpar->create_dirs;
+  vktpar->allow_create = 1;
+  vktpar->create_dirs = 1;
+  int changed = 0;
+  int s = table.DBOpen(1);
+  vktpar->allow_create = saved_create;
+  vktpar->create_dirs = saved_dirs;
+  if (s == 0) s = table.DBPutDoda(doda, 0, &changed);
+  if (s == 0 && DBBegin(50) == 0) s = -1;
+  const double first_day = COleDateTime(2025, 3, 12, 8, 0, 0);
+  for (int i = 0; s == 0 && i < kDemoMovimenti; ++i) {
+    DemoMovimento m{};
+    m.last_update = first_day + i / 1200 + (i % 1200) * (10.0 / 24 / 1200);  // 08:00 to 18:00
+    std::snprintf(m.codice, sizeof m.codice, "M%07d", i + 1);
+    std::snprintf(m.descr, sizeof m.descr, "%s articolo %d", i % 3 == 0 ? "scarico" : "carico",
+                  i % 250 + 1);
+    m.qta = (i % 3 == 0 ? -1 : 1) * (1 + i % 40) * 0.5;
+    strzcpy(m.utente, vktpar->user, sizeof m.utente);
+    s = table.DBAddRecord(&m);
+  }
+  if (s == 0) {
+    s = DBCommit(0);
+  } else if (s > 0) {
+    DBAbort();
+  }
+  table.DBCloseIFile();
+  DBCloseISAM(0);
+  if (s != 0) std::printf("tabella dei movimenti non scritta (stato %d)\n", s);
+  else std::printf("%d movimenti di magazzino in %s.dat\n", kDemoMovimenti, name.c_str());
+  return s == 0;
+}
+
+}  // namespace
+
+int DemoExport(const std::string& dir) {
+  int failed = 0;
+  const std::string magazzino = dir + "/magazzino";
+  if (!WriteDemoMovimenti(magazzino)) return 1;
+  // Everything to JSON (files of 5000), one day to CSV, each table dumped.
+  if (Export({"movimenti", "--json", "--dir", magazzino}) != 0) failed++;
+  if (Export({"movimenti", "--csv", "--da", "15/03/2025", "--a", "15/03/2025", "--dir", magazzino}) != 0)
+    failed++;
+  for (const char* table : {"clienti", "fatture"})
+    if (Export({table, "--dump", "--dir", dir + "/archivio"}) != 0) failed++;
+  if (Zip({dir + "/esportazioni.zip", dir + "/out"}) != 0) failed++;
+  return failed;
 }
 
 // --- vkt copy-company -----------------------------------------------------------------

@@ -24,6 +24,9 @@ void DemoLogin(const std::string& dir);  // login, user list and change history
 int Export(const std::vector<std::string>& args);
 int CopyCompany(const std::vector<std::string>& args);
 int Zip(const std::vector<std::string>& args);
+// The demo's exports: a warehouse table to JSON and CSV, the company
+// archive dumped, all of it zipped. The number of steps that failed.
+int DemoExport(const std::string& dir);
 
 }  // namespace vkt::tool
 
