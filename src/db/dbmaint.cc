@@ -273,67 +273,6 @@ int16_t CDBCtree::DBCopyV(int32_t sourceCompany, int32_t targetCompany) {
 
 namespace {
 
-// The request of the server's file copy. The layout is the server's,
-// packed; the addresses take the platform's width.
-#pragma pack(push, 1)
-struct CopyLogon {
-  int32_t one;
-  char user[32];
-  char password[64];
-  char server[256];
-};
-struct CopyRequest {
-  int32_t one;
-  int32_t mode;     // 265 backup, 293 same name; +16 overwrite
-  int32_t zero;
-  int32_t kind;     // 2 backup, 3 backup of an invoice table, 1 same name
-  char reserved[10];
-  CopyLogon logon;
-  char* sources;    // three name slots: data, index, second index
-  char* targets;
-  int32_t zero2;
-};
-struct CopyBlock {
-  int32_t one1;
-  int32_t one2;
-  int32_t error_size;
-  int32_t zero;
-  CopyRequest* request;
-  int32_t zero2;
-  int32_t zero3;
-  char* error_text;
-};
-#pragma pack(pop)
-static_assert(sizeof(CopyLogon) == 356);
-static_assert(offsetof(CopyRequest, logon) == 26);
-static_assert(offsetof(CopyRequest, sources) == 382);
-static_assert(offsetof(CopyRequest, targets) == 382 + sizeof(char*));
-static_assert(offsetof(CopyBlock, request) == 16);
-
-constexpr int32_t kOverwrite = 16;
-
-std::string SlotText(const char* slots, int i) {
-  const char* p = slots + static_cast<size_t>(i) * kSlot;
-  return std::string(p, strnlen(p, kSlot));
-}
-
-std::string BaseName(const std::string& path) {
-  const size_t at = path.rfind('/');
-  return at == std::string::npos ? path : path.substr(at + 1);
-}
-
-std::string Stem(const std::string& name, const char* ext) {
-  const size_t n = std::strlen(ext);
-  if (name.size() > n && name.compare(name.size() - n, n, ext) == 0)
-    return name.substr(0, name.size() - n);
-  return name;
-}
-
-void SetError(CopyBlock* b, const std::string& text) {
-  if (b->error_text == nullptr || b->error_size <= 0) return;
-  std::snprintf(b->error_text, static_cast<size_t>(b->error_size), "%s", text.c_str());
-}
-
 // A table opened with its stored description, and that description.
 struct Described {
   int32_t filno = -1;
@@ -358,157 +297,6 @@ struct Described {
     filno = -1;
   }
 };
-
-// The server's side of the file copy: the table named by the source slots
-// becomes a table of its own under the target names, records, schema and
-// indexes, built exclusively and removed again when the copy fails.
-int16_t ServerFileCopy(CopyBlock* block) {
-  CopyRequest* r = block->request;
-  const bool same_name = r->kind == 1;
-  const bool overwrite = (r->mode & kOverwrite) != 0;
-  const std::string src_dat = SlotText(r->sources, 0);
-  std::string dst_dat = SlotText(r->targets, 0), dst_alt = SlotText(r->targets, 2);
-  if (same_name) {
-    const std::string folder = dst_dat;
-    dst_dat = folder + "/" + BaseName(src_dat);
-    dst_alt = folder + "/" + BaseName(SlotText(r->sources, 2));
-  }
-  // A copy onto itself would delete the table it copies.
-  std::error_code ec;
-  if (std::filesystem::weakly_canonical(src_dat, ec) == std::filesystem::weakly_canonical(dst_dat, ec)) {
-    SetError(block, "Il file " + src_dat + " non pu\xF2 essere copiato su se stesso");
-    return Fail(CT_BAD_PARAMETER);
-  }
-  Described src;
-  if (int16_t s = src.Open(src_dat, CT_MODE_SHARED | CT_MODE_NOIDCHECK); s != 0) {
-    const ErrorState failed = ErrorState::Save();
-    SetError(block, "Impossibile aprire il file " + src_dat);
-    src.Close();
-    failed.Restore();
-    return s;
-  }
-
-  // What is there already under the target name.
-  {
-    Described old;
-    const int16_t s = old.Open(dst_dat, CT_MODE_EXCLUSIVE | CT_MODE_NOIDCHECK);
-    if (s == 0) {
-      if (!overwrite) {
-        old.Close();
-        src.Close();
-        Fail(CT_FILE_EXISTS);
-        sysio_cod = kFileExistsSys;
-        return CT_FILE_EXISTS;
-      }
-      if (int16_t d = DeleteIFile(&old.desc); d != 0) {
-        const ErrorState failed = ErrorState::Save();
-        SetError(block, "Impossibile sovrascrivere il file " + dst_dat);
-        old.Close();
-        src.Close();
-        failed.Restore();
-        return d;
-      }
-    } else if (!(isam_err == CT_FILE_NOT_FOUND && sysio_cod == ENOENT)) {
-      const ErrorState failed = ErrorState::Save();
-      SetError(block, "Impossibile aprire il file " + dst_dat);
-      old.Close();
-      src.Close();
-      failed.Restore();
-      return s;
-    }
-  }
-
-  // The target's description: the source's, under the target names.
-  ifil4 d = src.desc;
-  std::string stem = Stem(dst_dat, ".dat");
-  std::vector<char> stem_text = Writable(stem);
-  d.pfilnam = stem_text.data();
-  d.dfilno = -1;
-  d.tfilno = -1;
-  const bool variable = (src.desc.dfilmod & CT_MODE_VLENGTH) != 0;
-  d.dfilmod = variable ? CT_MODE_VLENGTH : CT_MODE_EXCLUSIVE;
-  d.ifilmod = CT_MODE_EXCLUSIVE;
-  std::vector<IIDX> ix(src.desc.ix, src.desc.ix + (src.desc.dnumidx > 0 ? src.desc.dnumidx : 0));
-  std::vector<std::vector<char>> alt_names;
-  alt_names.reserve(ix.size());
-  bool first_alt = true;
-  for (IIDX& x : ix) {
-    if (x.aidxnam == nullptr || x.aidxnam[0] == '\0') continue;
-    std::string alt;
-    if (first_alt && !dst_alt.empty()) {
-      alt = dst_alt;
-    } else {
-      const std::string folder = dst_dat.substr(0, dst_dat.rfind('/') == std::string::npos ? 0 : dst_dat.rfind('/') + 1);
-      alt = same_name ? folder + BaseName(x.aidxnam) : Stem(x.aidxnam, ".idx") + "_old.idx";
-    }
-    first_alt = false;
-    alt_names.push_back(Writable(alt));
-    x.aidxnam = alt_names.back().data();
-  }
-  d.ix = ix.empty() ? nullptr : ix.data();
-
-  int16_t s = CreateIFileXtd(&d, nullptr, nullptr, kPermMask, nullptr, nullptr);
-  if (s != 0) {
-    const ErrorState failed = ErrorState::Save();
-    SetError(block, "Impossibile creare il file " + dst_dat);
-    src.Close();
-    failed.Restore();
-    return s;
-  }
-  // The schema.
-  const int32_t doda_size = GetDODA(src.filno, 0, nullptr, 4);
-  if (doda_size > 0) {
-    std::vector<char> doda(static_cast<size_t>(doda_size), 0);
-    if (GetDODA(src.filno, doda_size, doda.data(), 4) == doda_size) {
-      uint16_t fields = 0;
-      const size_t max = doda.size() / sizeof(DATOBJ);
-      while (fields < max && reinterpret_cast<DATOBJ*>(doda.data())[fields].fsymb != nullptr) ++fields;
-      s = PutDODA(d.tfilno, reinterpret_cast<DATOBJ*>(doda.data()), fields);
-    }
-  }
-  // The records, in batches.
-  if (s == 0) {
-    Batches batches;
-    std::vector<char> rec(src.desc.dreclen > 0 ? src.desc.dreclen : 1, 0);
-    int16_t n;
-    if (variable) {
-      int32_t len = static_cast<int32_t>(rec.size());
-      for (n = FirstVRecord(src.filno, rec.data(), &len); n == 0;
-           len = static_cast<int32_t>(rec.size()), n = NextVRecord(src.filno, rec.data(), &len)) {
-        std::vector<char> whole(static_cast<size_t>(len > 0 ? len : 1));
-        if ((s = batches.BeforeAdd()) != 0) break;
-        if ((s = ReReadVRecord(src.filno, whole.data(), len)) != 0) break;
-        if ((s = AddVRecord(d.tfilno, whole.data(), len)) != 0) break;
-        batches.Added();
-      }
-    } else {
-      for (n = FirstRecord(src.filno, rec.data()); n == 0; n = NextRecord(src.filno, rec.data())) {
-        if ((s = batches.BeforeAdd()) != 0) break;
-        if ((s = AddRecord(d.tfilno, rec.data())) != 0) break;
-        batches.Added();
-      }
-    }
-    if (s == 0 && n != CT_NOT_FOUND) s = n;
-    if (s == 0) {
-      s = batches.End();
-    } else {
-      const ErrorState failed = ErrorState::Save();
-      (void)Abort();
-      failed.Restore();
-    }
-  }
-  if (s != 0) {
-    const ErrorState failed = ErrorState::Save();
-    SetError(block, "Copia del file " + src_dat + " non riuscita");
-    (void)DeleteIFile(&d);
-    src.Close();
-    failed.Restore();
-    return s;
-  }
-  s = CloseIFile(&d);
-  src.Close();
-  return s;
-}
 
 bool PutSlot(char* slots, int i, const std::string& text) {
   if (text.size() >= kSlot) return false;
@@ -545,10 +333,10 @@ int CDBCtree::DBCopyFile(char* destination, bool sameName, bool overwrite) {
     if (pass == 2 && sameName) {
       if (int16_t p = DBProcess(true); p != 0) return p;
     }
-    CopyRequest request;
+    ctCOPYREQ request;
     std::memset(&request, 0, sizeof request);
     request.one = 1;
-    request.mode = (sameName ? 293 : 265) + (overwrite ? kOverwrite : 0);
+    request.mode = (sameName ? 293 : 265) + (overwrite ? ctCOPY_OVERWRITE : 0);
     request.kind = sameName ? 1 : (name.find("fatture2") != std::string::npos ? 3 : 2);
     request.logon.one = 1;
     if (vktpar != nullptr) {
@@ -565,8 +353,8 @@ int CDBCtree::DBCopyFile(char* destination, bool sameName, bool overwrite) {
     request.targets = targets;
     char error_text[1024];
     std::memset(error_text, 0, sizeof error_text);
-    CopyBlock block{1, 1, static_cast<int32_t>(sizeof error_text), 0, &request, 0, 0, error_text};
-    status = ServerFileCopy(&block);
+    ctCOPYBLK block{1, 1, static_cast<int32_t>(sizeof error_text), 0, &request, 0, 0, error_text};
+    status = ctCopyFile(&block);
     if (status == 0) return Clear();
     if (status == CT_FILE_EXISTS && sysio_cod == kFileExistsSys && pass == 1 && !overwrite) {
       const ErrorState exists = ErrorState::Save();
