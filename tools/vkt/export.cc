@@ -423,7 +423,8 @@ bool WriteDemoMovimenti(const std::string& folder) {
   vktpar->allow_create = saved_create;
   vktpar->create_dirs = saved_dirs;
   if (s == 0) s = table.DBPutDoda(doda, 0, &changed);
-  if (s == 0 && DBBegin(50) == 0) s = -1;
+  const bool begun = s == 0 && DBBegin(50) != 0;
+  if (s == 0 && !begun) s = -1;
   const double first_day = COleDateTime(2025, 3, 12, 8, 0, 0);
   for (int i = 0; s == 0 && i < kDemoMovimenti; ++i) {
     DemoMovimento m{};
@@ -435,9 +436,11 @@ bool WriteDemoMovimenti(const std::string& folder) {
     strzcpy(m.utente, vktpar->user, sizeof m.utente);
     s = table.DBAddRecord(&m);
   }
-  if (s == 0) {
+  // Any failed add, a library status (negative) as much as the client's,
+  // leaves nothing of the batch behind.
+  if (begun && s == 0) {
     s = DBCommit(0);
-  } else if (s > 0) {
+  } else if (begun) {
     DBAbort();
   }
   table.DBCloseIFile();
