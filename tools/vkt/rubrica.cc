@@ -21,6 +21,14 @@ int16_t StampRubrica(void* record) {
 
 enum : UINT { kGrid = 1101 };
 
+// The customer `codice` read by the code index into the table's buffer.
+bool ReadByCode(CDBCtree* table, const std::string& codice) {
+  char key[64] = {};
+  std::snprintf(key, 7, "%-6s", codice.c_str());
+  table->DBSetIndex(1);
+  return table->DBGetRecord(key) == 0;
+}
+
 vkt::win::DialogTemplate ClienteTemplate() {
   vkt::win::DialogTemplate t;
   t.caption = "Anagrafica cliente";
@@ -64,10 +72,7 @@ void FormatFields(const RubricaFields& f) {
 }
 
 bool LoadFields(CDBCtree* table, const std::string& codice, const RubricaFields& f) {
-  char key[64] = {};
-  std::snprintf(key, 7, "%-6s", codice.c_str());
-  table->DBSetIndex(1);
-  if (table->DBGetRecord(key) != 0) return false;
+  if (!ReadByCode(table, codice)) return false;
   const Rubrica& r = *static_cast<Rubrica*>(table->DBGetBuffer());
   f.codice->SetText(GetField(r.codice, sizeof r.codice).c_str());
   f.codice->SetReadOnly(TRUE);
@@ -163,10 +168,7 @@ void RubricaTable::AddSamples() {
 }
 
 bool RubricaTable::Find(const char* codice) {
-  char key[64] = {};
-  std::snprintf(key, 7, "%-6s", codice);
-  table_->DBSetIndex(1);
-  return table_->DBGetRecord(key) == 0;
+  return ReadByCode(table_.get(), codice);
 }
 
 // --- The dialogs ---------------------------------------------------------------------
@@ -215,11 +217,7 @@ int ClienteDlg::OnRecordLookup(int id) {
     if (!c.empty() && ++count[c] > (best.empty() ? 0 : count[best])) best = c;
   }
   // The customer being edited back in the buffer, for its rewrite.
-  if (m_newRecord == 0) {
-    char key[64] = {};
-    std::snprintf(key, 7, "%-6s", codice_.c_str());
-    table_->DBGetRecord(key);
-  }
+  if (m_newRecord == 0) ReadByCode(table_, codice_);
   if (best.empty()) return 0;
   citta.SetText(best.c_str());
   return 1;
