@@ -3,6 +3,7 @@
 // screen is compared with the picture the dialog painted for it.
 #include <cairo.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,11 +28,6 @@ namespace {
 using vkt::testing::ReadFile;
 using vkt::testing::TempDir;
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 bool OnPath(const std::string& tool) {
   return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
@@ -40,28 +36,37 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 class Xvfb {
  public:
+  // The server picks a free display itself and writes its number to a
+  // pipe (-displayfd): two tests starting at once never share a display.
   Xvfb() {
-    for (int n = 71; n < 120; ++n) {
-      std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (Exists(sock) || Exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-      pid_ = fork();
-      if (pid_ == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::string d = ":" + std::to_string(n);
-        execlp("Xvfb", "Xvfb", d.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && !Exists(sock); ++i) Pause(50);
-      if (Exists(sock)) {
-        display_ = ":" + std::to_string(n);
-        Pause(200);
-        return;
-      }
-      Stop();
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp", static_cast<char*>(nullptr));
+      _exit(127);
     }
+    close(fds[1]);
+    std::string number;
+    pollfd p{fds[0], POLLIN, 0};
+    char c = 0;
+    // Up to five seconds for the server to come up; it ends the number with
+    // a line feed.
+    while (pid_ > 0 && poll(&p, 1, 5000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+      number += c;
+    close(fds[0]);
+    if (c != '\n' || number.empty()) {
+      Stop();
+      return;
+    }
+    display_ = ":" + number;
+    Pause(200);
   }
   ~Xvfb() { Stop(); }
   const std::string& display() const { return display_; }
