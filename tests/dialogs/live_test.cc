@@ -92,14 +92,9 @@ class LiveDemo {
  public:
   LiveDemo(const Xvfb& x, const TempDir& dir) : out_(dir / "out.txt"), snaps_(dir / "snap") {
     mkdir(snaps_.c_str(), 0755);
-    // Fontconfig's caches live as long as the process; under the leak
-    // checker only they are excused.
-    std::string supp = dir / "lsan.supp";
-    vkt::testing::WriteFile(supp, "leak:libfontconfig.so\n");
     pid_ = fork();
     if (pid_ == 0) {
       setenv("DISPLAY", x.display().c_str(), 1);
-      setenv("LSAN_OPTIONS", ("suppressions=" + supp).c_str(), 1);
       std::string out = out_;
       if (!freopen(out.c_str(), "w", stdout)) _exit(126);
       std::string data = dir / "data";

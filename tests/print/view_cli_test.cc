@@ -21,8 +21,7 @@ using vkt::testing::TempDir;
 using Result = vkt::testing::CommandResult;
 
 Result View(const std::string& args) {
-  return vkt::testing::RunCommand("LSAN_OPTIONS=suppressions=" VKT_LSAN_SUPP " " +
-                                  std::string(VKT_BINARY) + " view " + args + " 2>&1 </dev/null");
+  return vkt::testing::RunCommand(std::string(VKT_BINARY) + " view " + args + " 2>&1 </dev/null");
 }
 
 int PageCount(const std::string& pdf) {
@@ -87,7 +86,6 @@ TEST(ViewCliTest, LibraryStartsTheViewerOnItsTemporaryFile) {
     GTEST_SKIP() << "pdfinfo missing: run scripts/install-deps (poppler-utils)";
   TempDir dir;
   const std::string pdf = dir / "visto.pdf";
-  setenv("LSAN_OPTIONS", "suppressions=" VKT_LSAN_SUPP, 1);
   setenv("VKT_TEXT_VIEWER", (std::string(VKT_BINARY) + " view --pdf " + pdf).c_str(), 1);
   VKTAPPPARAM par;
   std::memset(&par, 0, sizeof par);
