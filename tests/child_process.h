@@ -4,6 +4,7 @@
 #define VKT_TESTS_CHILD_PROCESS_H_
 
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -93,6 +94,25 @@ inline int WaitExit(pid_t pid) {
   waitpid(pid, &st, 0);
   return WIFEXITED(st) ? WEXITSTATUS(st) : -WTERMSIG(st);
 }
+
+// Kills the child when the test leaves early (a failed assertion), so a
+// child that never ends by itself cannot hold the test until its timeout.
+// A child already waited for is left alone.
+class KillOnExit {
+ public:
+  explicit KillOnExit(pid_t pid) : pid_(pid) {}
+  ~KillOnExit() {
+    if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  KillOnExit(const KillOnExit&) = delete;
+  KillOnExit& operator=(const KillOnExit&) = delete;
+
+ private:
+  pid_t pid_;
+};
 
 }  // namespace vkt::testing
 

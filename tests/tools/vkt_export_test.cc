@@ -118,6 +118,7 @@ TEST_F(VktExportTest, ACopyKilledHalfWayLeavesWholeBatchesAndTheRerunRefuses) {
   vkt::testing::Child c =
       vkt::testing::Spawn({VKT_BINARY, "copy-company", "1", "2", "--dir", dir_});
   ASSERT_GT(c.pid, 0);
+  vkt::testing::KillOnExit guard(c.pid);
   close(c.in);
   // Half the records through: at least one batch of 500 committed.
   std::string line;

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <string>
+#include <vector>
 
 #include "isam/ctree.h"
 
@@ -18,6 +20,14 @@ Status Fail(sqlite3* db, int rc) {
   if (base == SQLITE_CANTOPEN) return {CT_FILE_NOT_FOUND, ENOENT};
   (void)db;
   return {CT_WRITE_ERROR, rc};
+}
+
+// A positive 31-bit FNV-1a of the schema text: changes when the schema does.
+int64_t SchemaStamp(const char* schema) {
+  uint32_t h = 2166136261u;
+  for (const char* p = schema; *p != '\0'; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+  h &= 0x7fffffffu;
+  return h == 0 ? 1 : h;
 }
 
 }  // namespace
@@ -40,7 +50,20 @@ Status SideDb::Open(const std::string& path, bool create, const char* schema) {
   db_ = db;
   Status s = Exec("PRAGMA journal_mode=WAL");
   if (s.ok()) s = Exec("PRAGMA synchronous=FULL");
-  if (s.ok() && schema != nullptr) s = Write([&] { return Exec(schema); });
+  // The schema is written once and stamped; later opens only read the stamp,
+  // so a process that keeps writing never starves another one's open.
+  if (s.ok() && schema != nullptr) {
+    const int64_t stamp = SchemaStamp(schema);
+    std::vector<SideRow> rows;
+    s = Exec("PRAGMA user_version", {}, &rows);
+    const bool current = s.ok() && rows.size() == 1 && !rows[0].empty() && rows[0][0].is_int &&
+                         rows[0][0].i == stamp;
+    if (s.ok() && !current)
+      s = Write([&] {
+        Status w = Exec(schema);
+        return w.ok() ? Exec("PRAGMA user_version=" + std::to_string(stamp)) : w;
+      });
+  }
   if (!s.ok()) {
     sqlite3_close_v2(db_);
     db_ = nullptr;

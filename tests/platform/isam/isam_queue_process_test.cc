@@ -83,6 +83,7 @@ TEST_F(QueueProcessTest, AnotherProcessReadsTheMessagesInOrder) {
 
 TEST_F(QueueProcessTest, AWriterKilledMidStreamLeavesOnlyWholeMessages) {
   Child w = Start("write", 0);
+  vkt::testing::KillOnExit guard(w.pid);
   ASSERT_EQ(ReadLine(w.out), "ready");
   char work[] = "work";
   const int q = ctSysQueueOpen(work, 0);
