@@ -40,3 +40,20 @@ function(vkt_test name)
     PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "TZ=Europe/Rome")
 endfunction()
+
+# Registers the tests of an existing test program `name` once more, prefixed
+# `prefix`, with extra environment entries (a second backend, say).
+function(vkt_test_again name)
+  cmake_parse_arguments(T "" "PREFIX;TIMEOUT" "LABELS;ENV" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  string(REPLACE ";" "\\\\\\\\\\\\\\;" labels "${T_LABELS}")
+  set(env "TZ=Europe/Rome" ${T_ENV})
+  string(REPLACE ";" "\\\\\\\\\\\\\\;" env "${env}")
+  gtest_discover_tests(${name}
+    TEST_PREFIX "${T_PREFIX}"
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "${env}")
+endfunction()

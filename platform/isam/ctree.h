@@ -70,6 +70,7 @@ enum : int16_t {
   CT_BUFFER_TOO_SMALL = 153,    // variable record / description larger than buffer
   CT_TIMEOUT = 156,             // system queue: no message within the wait
   CT_RECORD_DELETED = 160,      // current record deleted by another meanwhile
+  CT_SERVER_GONE = 162,         // connection to the server lost: log on again
   CT_FILES_TOO_FEW = 182,       // init: fewer than 3 file numbers
   CT_RECORD_LENGTH = 198,       // (given by callers comparing record lengths)
   CT_BAD_USER = 450,

@@ -177,7 +177,8 @@ namespace {
 Status ApplyPending(Folder* folder) {
   Status first;
   for (const FileOp& op : folder->pending) {
-    Status s = op.kind == FileOp::kWrite ? WriteDescriptor(op.path, op.d) : RemoveDescriptor(op.path);
+    Status s = op.kind == FileOp::kWrite ? folder->store->WriteDescriptorAt(op.path, op.d)
+                                         : folder->store->RemoveDescriptorAt(op.path);
     if (!s.ok() && first.ok()) first = s;
   }
   folder->pending.clear();
@@ -199,9 +200,9 @@ void ReleaseFolder(Folder* folder) {
 Status FinishWrite(Folder* folder, Status s) {
   Instance& in = Cur();
   if (in.txn) {
-    if (!s.ok() && s.code != CT_DUPLICATE_KEY && s.code != CT_LOCKED &&
-        s.code != CT_RECORD_DELETED && s.code != CT_BAD_PARAMETER && !folder->store->InWrite())
-      DoomTransaction(s);
+    // A refusal leaves the transaction going; a failure that ended it in
+    // the store (a server aborts on any error) dooms it, whatever the status.
+    if (!s.ok() && !folder->store->InWrite()) DoomTransaction(s);
     return s;
   }
   if (!s.ok()) {
@@ -384,6 +385,27 @@ struct Where {
   std::string datpath;
 };
 
+// "a//b/./c/../d" -> "a/b/d"; a relative name stays relative.
+std::string LexicalFolder(const std::string& dir) {
+  std::vector<std::string> parts;
+  size_t at = 0;
+  while (at <= dir.size()) {
+    size_t next = dir.find('/', at);
+    if (next == std::string::npos) next = dir.size();
+    std::string part = dir.substr(at, next - at);
+    if (part == "..") {
+      if (!parts.empty() && parts.back() != "..") parts.pop_back();
+      else if (dir.empty() || dir[0] != '/') parts.push_back(part);
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = next + 1;
+  }
+  std::string out = !dir.empty() && dir[0] == '/' ? "/" : "";
+  for (size_t i = 0; i < parts.size(); ++i) out += (i > 0 ? "/" : "") + parts[i];
+  return out.empty() ? "." : out;
+}
+
 Status Resolve(const char* filnam, const char* ext, bool append_ext, Where* w) {
   if (filnam == nullptr || *filnam == '\0') return CT_BAD_PARAMETER;
   Instance& in = Cur();
@@ -394,9 +416,14 @@ Status Resolve(const char* filnam, const char* ext, bool append_ext, Where* w) {
   std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : p.substr(0, slash));
   std::string base = slash == std::string::npos ? p : p.substr(slash + 1);
   if (base.empty() || base == "." || base == "..") return CT_BAD_PARAMETER;
-  char real[PATH_MAX];
-  if (::realpath(dir.c_str(), real) == nullptr) return {CT_FILE_NOT_FOUND, errno};
-  w->folder = real;
+  if (!in.dsn.empty()) {
+    // The server's folders are names, not directories of this machine.
+    w->folder = LexicalFolder(dir);
+  } else {
+    char real[PATH_MAX];
+    if (::realpath(dir.c_str(), real) == nullptr) return {CT_FILE_NOT_FOUND, errno};
+    w->folder = real;
+  }
   if (append_ext) {
     w->stem = w->folder + "/" + base;
     w->name = base + (ext != nullptr ? ext : ".dat");
@@ -418,7 +445,8 @@ Status GetFolder(const std::string& path, Folder** out) {
   }
   auto folder = std::make_unique<Folder>();
   folder->path = path;
-  Status s = OpenSqliteStore(path, &folder->store);
+  Status s = in.dsn.empty() ? OpenSqliteStore(path, &folder->store)
+                            : OpenPgStore(in.dsn, path, &folder->store);
   if (!s.ok()) {
     if (s.code == CT_FILE_NOT_FOUND && (s.sys == EACCES || s.sys == EPERM)) s.code = CT_CREATE_DENIED;
     return s;
@@ -462,7 +490,7 @@ Status CheckIndexFiles(const Where& w, const TableMeta& meta) {
   std::vector<std::string> files = IndexFiles(meta.def);
   for (size_t i = 0; i < files.size(); ++i) {
     Descriptor d;
-    Status s = ReadDescriptor(IndexPath(w.stem, meta, files[i]), &d);
+    Status s = ReadFolderDescriptor(w.folder, IndexPath(w.stem, meta, files[i]), &d);
     if (!s.ok()) return {CT_INDEX_DAMAGED, s.sys};
     if (!d.index || d.owner != meta.fileid || d.table != meta.name) return CT_INDEX_FOREIGN;
     if (d.generation != meta.generation) return CT_INDEX_DAMAGED;
@@ -522,7 +550,7 @@ void Register(std::unique_ptr<OpenFile> f) {
 
 Status LoadExisting(const Where& w, TableMeta* meta, Folder** folder_out) {
   Descriptor d;
-  VKT_ISAM_RETURN_IF_ERROR(ReadDescriptor(w.datpath, &d));
+  VKT_ISAM_RETURN_IF_ERROR(ReadFolderDescriptor(w.folder, w.datpath, &d));
   if (d.index) return CT_NOT_ISAM_FILE;
   Folder* folder = nullptr;
   VKT_ISAM_RETURN_IF_ERROR(GetFolder(w.folder, &folder));
@@ -600,7 +628,7 @@ Status CreateSet(ifil4* ifil, const char* dataextn, const char* indxextn, xCREbl
   const int numbers = static_cast<int>(def.indexes.size()) + 1;
   int32_t datno = -1;
   VKT_ISAM_RETURN_IF_ERROR(PickNumbers(ifil->dfilno, numbers, &datno));
-  if (::access(w.folder.c_str(), W_OK) != 0) return {CT_CREATE_DENIED, errno};
+  if (Cur().dsn.empty() && ::access(w.folder.c_str(), W_OK) != 0) return {CT_CREATE_DENIED, errno};
   Folder* folder = nullptr;
   s = GetFolder(w.folder, &folder);
   if (!s.ok()) return s.code == CT_CREATE_DENIED ? s : Status{CT_CREATE_FAILED, s.sys};
@@ -816,8 +844,18 @@ Status PutDescription(ifil4* ifil, const char* dataextn, xCREblk* create) {
 
 Status OpenSetHook(ifil4* ifil, const char* d, const char* i) { return OpenSet(ifil, d, i); }
 
+Status ReadFolderDescriptor(const std::string& folder, const std::string& path, Descriptor* d) {
+  if (Cur().dsn.empty()) return ReadDescriptor(path, d);
+  Folder* f = nullptr;
+  VKT_ISAM_RETURN_IF_ERROR(GetFolder(folder, &f));
+  Status s = f->store->ReadDescriptorAt(path, d);
+  ReleaseFolder(f);
+  return s;
+}
+
 // Settings of the servers a connect name may name.
-Status Logon(const char* user, const char* password, const char* server, std::string* root) {
+Status Logon(const char* user, const char* password, const char* server, std::string* root,
+             std::string* dsn) {
   std::string name = server != nullptr ? server : "";
   if (name.size() > 255) return CT_BAD_SERVER_NAME;
   for (unsigned char c : name)
@@ -825,11 +863,23 @@ Status Logon(const char* user, const char* password, const char* server, std::st
   vkt::win::IniFile ini;
   if (!ini.Load(IsamSettingsPath())) return CT_SERVER_NOT_FOUND;
   if (!ini.Has(name, "backend")) return CT_SERVER_NOT_FOUND;
-  if (ini.Get(name, "backend", "") != "folder") return CT_PROTOCOL_NOT_FOUND;
+  const std::string backend = ini.Get(name, "backend", "");
+  if (backend != "folder" && backend != "postgres") return CT_PROTOCOL_NOT_FOUND;
   std::string u = user != nullptr ? user : "";
   if (u.empty() || !ini.Has(name, "user." + u)) return CT_BAD_USER;
   if (ini.Get(name, "user." + u, "") != (password != nullptr ? password : "")) return CT_BAD_PASSWORD;
   *root = ini.Get(name, "folder", "");
+  if (backend == "postgres") {
+    // The folders are the server's: "folder" is only the root that names
+    // without a leading "/" start from.
+    const std::string conn = ini.Get(name, "dsn", "");
+    if (conn.empty()) return CT_SERVER_NOT_FOUND;
+    VKT_ISAM_RETURN_IF_ERROR(PingPgServer(conn));
+    if (dsn != nullptr) *dsn = conn;
+    *root = LexicalFolder(root->empty() ? "/" : *root);
+    return {};
+  }
+  if (dsn != nullptr) dsn->clear();
   char real[PATH_MAX];
   if (root->empty() || ::realpath(root->c_str(), real) == nullptr) return CT_SERVER_NOT_FOUND;
   *root = real;
@@ -838,7 +888,8 @@ Status Logon(const char* user, const char* password, const char* server, std::st
 
 std::string SideFolder() {
   Instance& in = Cur();
-  if (in.client && !in.root.empty()) return in.root;
+  // The side databases of a database server's clients stay on this machine.
+  if (in.client && !in.root.empty() && in.dsn.empty()) return in.root;
   std::string settings = IsamSettingsPath();
   size_t slash = settings.rfind('/');
   return slash == std::string::npos ? "." : settings.substr(0, slash);
@@ -952,9 +1003,9 @@ int16_t InitISAMXtd(int16_t bufs, int16_t fils, int16_t sect, int16_t dbufs, uin
   if (fils < 3) return c_.Ret(CT_FILES_TOO_FEW);
   if (fils > kMaxFiles) return c_.Ret(CT_TOO_MANY_FILES);
   std::string server = servname != nullptr ? servname : "";
-  std::string root;
+  std::string root, dsn;
   if (!server.empty()) {
-    Status s = vkt::isam::detail::Logon(userid, userword, servname, &root);
+    Status s = vkt::isam::detail::Logon(userid, userword, servname, &root, &dsn);
     if (!s.ok()) return c_.Ret(s);
   }
   in = Instance();
@@ -963,6 +1014,7 @@ int16_t InitISAMXtd(int16_t bufs, int16_t fils, int16_t sect, int16_t dbufs, uin
   in.client = !server.empty();
   in.server = server;
   in.root = root;
+  in.dsn = dsn;
   in.user = userid != nullptr ? userid : "";
   in.password = userword != nullptr ? userword : "";
   in.slots.assign(static_cast<size_t>(fils), Slot{});
@@ -1241,7 +1293,7 @@ int16_t OpenCtFile(int32_t filno, char* filnam, int16_t filmod) {
   Where w;
   if (Status s = Resolve(filnam, nullptr, false, &w); !s.ok()) return c_.Ret(s);
   Descriptor d;
-  if (Status s = ReadDescriptor(w.datpath, &d); !s.ok()) return c_.Ret(s);
+  if (Status s = ReadFolderDescriptor(w.folder, w.datpath, &d); !s.ok()) return c_.Ret(s);
   int32_t datno = -1;
   if (Status s = PickNumbers(filno, 1, &datno); !s.ok()) return c_.Ret(s);
   Folder* folder = nullptr;

@@ -66,6 +66,10 @@ Status ReadDescriptor(const std::string& path, Descriptor* d) {
     if (text.size() > kMaxSize) break;
   }
   ::close(fd);
+  return ParseDescriptor(text, d);
+}
+
+Status ParseDescriptor(const std::string& text, Descriptor* d) {
   if (text.size() > kMaxSize) return CT_NOT_ISAM_FILE;
   std::istringstream in(text);
   std::string line;
@@ -109,13 +113,17 @@ Status ReadDescriptor(const std::string& path, Descriptor* d) {
   return {};
 }
 
-Status WriteDescriptor(const std::string& path, const Descriptor& d) {
+std::string FormatDescriptor(const Descriptor& d) {
   std::ostringstream o;
   o << kMagic << "\nkind " << (d.index ? "index" : "data") << "\ntable " << d.table
     << "\nfileid " << d.fileid << "\ngeneration " << d.generation << "\nreclen " << d.reclen;
   if (d.index) o << "\nowner " << d.owner << "\nmembers " << d.members;
   o << "\nend\n";
-  const std::string text = o.str();
+  return o.str();
+}
+
+Status WriteDescriptor(const std::string& path, const Descriptor& d) {
+  const std::string text = FormatDescriptor(d);
   const std::string tmp = path + ".tmp" + std::to_string(::getpid());
   int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {

@@ -30,6 +30,9 @@ struct Descriptor {
 // is not a descriptor of ours or is cut short, CT_READ_ERROR otherwise.
 Status ReadDescriptor(const std::string& path, Descriptor* d);
 Status WriteDescriptor(const std::string& path, const Descriptor& d);
+// The same on the text of a descriptor, wherever it is kept.
+Status ParseDescriptor(const std::string& text, Descriptor* d);
+std::string FormatDescriptor(const Descriptor& d);
 // Removes the file; absent is fine.
 Status RemoveDescriptor(const std::string& path);
 // Renames atomically (and syncs the folder).

@@ -109,6 +109,8 @@ struct Instance {
   int16_t fils = 0;
   bool client = false;
   std::string server, user, password, root, node;
+  // Not empty: the server keeps the folders (a PostgreSQL connection string).
+  std::string dsn;
   std::vector<Slot> slots;
   std::vector<std::unique_ptr<OpenFile>> files;
   std::map<std::string, std::unique_ptr<Folder>> folders;
@@ -186,8 +188,13 @@ void AddHistory(OpenFile* f, int64_t pos, int16_t type, const std::string& image
 void CloseFile(OpenFile* f);
 void ReloadMeta(OpenFile* f);
 void DoomTransaction(Status s);
-// Checks a log-on against the settings file; *root: the server's folder.
-Status Logon(const char* user, const char* password, const char* server, std::string* root);
+// Checks a log-on against the settings file; *root: the server's folder,
+// *dsn (when asked) the connection string of a database server keeping the
+// folders, empty for a folder server.
+Status Logon(const char* user, const char* password, const char* server, std::string* root,
+             std::string* dsn = nullptr);
+// A descriptor of the folder `folder`, wherever the session keeps them.
+Status ReadFolderDescriptor(const std::string& folder, const std::string& path, Descriptor* d);
 // The folder of the side databases (queues, dictionary) of this session:
 // the server's folder for a client, else the program folder.
 std::string SideFolder();

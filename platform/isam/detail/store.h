@@ -9,6 +9,9 @@
 // client opens such a write transaction itself for a change made outside
 // an ISAM transaction.
 //
+// The descriptors (descriptor.h) live where the store says: files beside
+// the store by default, rows of the server for a server store.
+//
 // SQLite backend layout: "<folder>/isam.db" (WAL, synchronous=FULL) holds a
 // catalog row per table, the record table r<tid>(pos, image), one key table
 // k<tid>_<n>(key, pos) per index (WITHOUT ROWID, the key unique for unique
@@ -23,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "isam/detail/descriptor.h"
 #include "isam/detail/schema.h"
 #include "isam/detail/status.h"
 
@@ -137,10 +141,25 @@ class Store {
   virtual Status NextHistory(int64_t tid, int64_t pos, int64_t after_seq, int64_t since,
                              HistoryEntry* out) = 0;
   virtual Status EraseHistory(int64_t tid) = 0;
+
+  // The descriptor at `path` (a path inside the folder), as descriptor.h.
+  virtual Status ReadDescriptorAt(const std::string& path, Descriptor* d) { return ReadDescriptor(path, d); }
+  virtual Status WriteDescriptorAt(const std::string& path, const Descriptor& d) {
+    return WriteDescriptor(path, d);
+  }
+  virtual Status RemoveDescriptorAt(const std::string& path) { return RemoveDescriptor(path); }
 };
 
 // Opens (creating when absent) the store of `folder`, an existing directory.
 Status OpenSqliteStore(const std::string& folder, std::unique_ptr<Store>* out);
+
+// Opens (creating when absent) the store of the logical folder `folder` on
+// the PostgreSQL server `dsn` names (a libpq connection string).
+Status OpenPgStore(const std::string& dsn, const std::string& folder, std::unique_ptr<Store>* out);
+// CT_SERVER_NOT_FOUND unless the server answers with that connection string.
+Status PingPgServer(const std::string& dsn);
+// The schema that holds `folder` on such a server.
+std::string PgSchemaOfFolder(const std::string& folder);
 
 // Fault points for tests: every storage statement counts; once armed, the
 // Nth one from now fails with `status` / `sys`.

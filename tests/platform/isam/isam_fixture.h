@@ -1,5 +1,8 @@
 // Shared set-up of the ISAM tests: a fresh folder, a session and a sample
-// table "art" of 64-byte records:
+// table "art" of 64-byte records. With VKT_ISAM_BACKEND=postgres the session
+// logs on to a server that keeps its folders on the PostgreSQL server of
+// VKT_PG_DSN, and the folder's files are the server's.
+//
 //   0  code   10 bytes text   index 1, unique
 //   10 name   30 bytes text   index 2, duplicates, without case (+4 suffix)
 //   40 qty    int32           index 3, duplicates, signed, descending (+8)
@@ -8,16 +11,20 @@
 #define VKT_TESTS_PLATFORM_ISAM_ISAM_FIXTURE_H_
 
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "isam/ctree.h"
+#include "isam/detail/store.h"
 #include "isam/isam_testing.h"
+#include "platform/saapi_drivers/server_env.h"
 
 namespace vkt::isam::test {
 
@@ -101,20 +108,141 @@ class ArtTable {
   char last_[8] = "price";
 };
 
+inline bool OnServer() { return vkt::testing::Env("VKT_ISAM_BACKEND") == "postgres"; }
+
+// The server's side of the folders, reached directly (as an administrator
+// would): their files and their schemas.
+class ServerFolders {
+ public:
+  ServerFolders() : pg_(PQconnectdb(vkt::testing::Env("VKT_PG_DSN").c_str())) {
+    PQsetNoticeProcessor(pg_, [](void*, const char*) {}, nullptr);
+  }
+  ~ServerFolders() { PQfinish(pg_); }
+  bool ok() const { return PQstatus(pg_) == CONNECTION_OK; }
+
+  bool Exists(const std::string& folder, const std::string& name) {
+    return Get(folder, name, nullptr);
+  }
+  bool Get(const std::string& folder, const std::string& name, std::string* image) {
+    PGresult* r = Exec("SELECT image FROM " + Files(folder) + " WHERE name=$1", {name});
+    const bool found = PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) == 1;
+    if (found && image != nullptr) *image = std::string(PQgetvalue(r, 0, 0), static_cast<size_t>(PQgetlength(r, 0, 0)));
+    PQclear(r);
+    return found;
+  }
+  void Put(const std::string& folder, const std::string& name, const std::string& image) {
+    PQclear(Exec("INSERT INTO " + Files(folder) + "(name,image) VALUES($1,$2) ON CONFLICT(name) DO UPDATE SET image=$2",
+                 {name, image}));
+  }
+  void Remove(const std::string& folder, const std::string& name) {
+    PQclear(Exec("DELETE FROM " + Files(folder) + " WHERE name=$1", {name}));
+  }
+  // Every schema of a folder whose path starts with `prefix`, gone.
+  void Drop(const std::string& prefix) {
+    PGresult* r = Exec("SELECT schema FROM public.isam_folders WHERE substring(path from 1 for length($1))=$1", {prefix});
+    std::vector<std::string> schemas;
+    if (PQresultStatus(r) == PGRES_TUPLES_OK)
+      for (int i = 0; i < PQntuples(r); ++i) schemas.emplace_back(PQgetvalue(r, i, 0), PQgetlength(r, i, 0));
+    PQclear(r);
+    for (const std::string& s : schemas) {
+      PQclear(PQexec(pg_, ("DROP SCHEMA IF EXISTS \"" + s + "\" CASCADE").c_str()));
+      PQclear(Exec("DELETE FROM public.isam_folders WHERE schema=convert_from($1,'UTF8')", {s}));
+    }
+  }
+
+ private:
+  static std::string Files(const std::string& folder) {
+    return "\"" + vkt::isam::detail::PgSchemaOfFolder(folder) + "\".files";
+  }
+  // Every argument as bytes; the result in text except bytea in binary.
+  PGresult* Exec(const std::string& sql, const std::vector<std::string>& args) {
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    std::vector<unsigned> types;
+    for (const std::string& a : args) {
+      values.push_back(a.data());
+      lengths.push_back(static_cast<int>(a.size()));
+      formats.push_back(1);
+      types.push_back(17);
+    }
+    return PQexecParams(pg_, sql.c_str(), static_cast<int>(args.size()), types.data(), values.data(),
+                        lengths.data(), formats.data(), 1);
+  }
+  PGconn* pg_;
+};
+
 class IsamTest : public ::testing::Test {
  protected:
+  static constexpr const char* kServer = "PGTEST@server";
+
   void SetUp() override {
     ResetIsamForTesting();
     dir_ = MakeTempDir("t");
     ASSERT_FALSE(dir_.empty());
-    ASSERT_EQ(InitISAMXtd(15, 64, 16, 15, 1, "tester", "", ""), 0);
+    if (OnServer()) {
+      vkt::testing::ServerEnv env = vkt::testing::PgEnv();
+      VKT_REQUIRE_PG(env);
+      prog_ = MakeTempDir("prog");
+      ASSERT_FALSE(prog_.empty());
+      std::ofstream ini(prog_ + "/isamserv.ini");
+      ini << "[" << kServer << "]\nbackend=postgres\ndsn=" << vkt::testing::Env("VKT_PG_DSN")
+          << "\nuser.tester=\n";
+    }
+    ASSERT_EQ(Init(), 0);
   }
   void TearDown() override {
     ResetIsamForTesting();
+    if (OnServer()) {
+      ServerFolders server;
+      if (server.ok()) server.Drop(dir_);
+    }
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
+    if (!prog_.empty()) std::filesystem::remove_all(prog_, ec);
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // Opens the session as the fixture does, on the suite's backend.
+  int16_t Init(int16_t bufs = 15, int16_t fils = 64, int16_t dbufs = 15) {
+    if (!OnServer()) return InitISAMXtd(bufs, fils, 16, dbufs, 1, "tester", "", "");
+    SetIsamProgramDirectory(prog_.c_str());
+    return InitISAMXtd(bufs, fils, 16, dbufs, 1, "tester", "", kServer);
+  }
+
+  // The files of the test's folder, wherever the backend keeps them.
+  bool FileExists(const std::string& name) {
+    if (!OnServer()) return std::filesystem::exists(Path(name));
+    return ServerFolders().Exists(dir_, name);
+  }
+  std::string FileText(const std::string& name) {
+    std::string text;
+    if (!OnServer()) {
+      std::ifstream in(Path(name), std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), {});
+    } else {
+      ServerFolders().Get(dir_, name, &text);
+    }
+    return text;
+  }
+  void PutFile(const std::string& name, const std::string& text) {
+    if (!OnServer()) {
+      std::ofstream(Path(name), std::ios::binary | std::ios::trunc) << text;
+    } else {
+      ServerFolders().Put(dir_, name, text);
+    }
+  }
+  void RemoveFile(const std::string& name) {
+    if (!OnServer()) {
+      std::error_code ec;
+      std::filesystem::remove(Path(name), ec);
+    } else {
+      ServerFolders().Remove(dir_, name);
+    }
+  }
+  void MoveFile(const std::string& from, const std::string& to) {
+    PutFile(to, FileText(from));
+    RemoveFile(from);
+  }
 
   // Creates (or opens) the sample table.
   void CreateArt(ArtTable& t) {
@@ -126,6 +254,7 @@ class IsamTest : public ::testing::Test {
   }
 
   std::string dir_;
+  std::string prog_;  // the program folder with the server settings
 };
 
 }  // namespace vkt::isam::test
