@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "vkt_export.h"
 
@@ -714,9 +715,15 @@ namespace vkt::isam {
 // "<dir>/isamserv.ini"; dir defaults to $VKT_ISAM_HOME, else the program's
 // folder. One section per server name:
 //   [FAIRCOM@host]
-//   backend=folder          ; the only backend kind of this client
+//   backend=folder          ; folders of this machine (or a shared disk)
 //   folder=/srv/mirto       ; relative file names resolve under it
 //   user.ADMIN=secret       ; one entry per user: its password
+// or, for folders kept by a PostgreSQL server for clients on many machines:
+//   [MIRTO@server]
+//   backend=postgres
+//   dsn=host=db1 dbname=mirto user=mirto   ; a libpq connection string
+//   folder=/mirto           ; root of relative names (a name, not a directory)
+//   user.ADMIN=secret
 VKT_API void SetIsamProgramDirectory(const char* dir);
 VKT_API std::string IsamSettingsPath();
 // Copies the data folder `dir` into `dest` (created when absent) as it was
@@ -724,6 +731,9 @@ VKT_API std::string IsamSettingsPath();
 // store through the engine's online backup, the descriptors written anew
 // from the copy. Answers 0 or a status.
 VKT_API int16_t BackupIsamFolder(const char* dir, const char* dest);
+// The data files of the tables of folder `dir` as the open session sees it
+// (on a server, the server's folder), sorted: "<dir>/<name>.dat"...
+VKT_API int16_t ListIsamFolder(const char* dir, std::vector<std::string>* paths);
 }  // namespace vkt::isam
 
 #endif  // VKT_ISAM_CTREE_H_

@@ -961,6 +961,26 @@ int16_t BackupIsamFolder(const char* dir, const char* dest) {
   return 0;
 }
 
+int16_t ListIsamFolder(const char* dir, std::vector<std::string>* paths) {
+  using namespace detail;
+  Call c;
+  if (Status s = NeedInit(); !s.ok()) return c.Ret(s);
+  if (dir == nullptr || paths == nullptr) return c.Ret(CT_BAD_PARAMETER);
+  // Resolve wants a file name: any name inside the folder does.
+  const std::string probe = std::string(dir) + "/x";
+  Where w;
+  if (Status s = Resolve(probe.c_str(), nullptr, false, &w); !s.ok()) return c.Ret(s);
+  Folder* folder = nullptr;
+  if (Status s = GetFolder(w.folder, &folder); !s.ok()) return c.Ret(s);
+  std::vector<std::string> names;
+  Status s = folder->store->ListTables(&names);
+  ReleaseFolder(folder);
+  if (!s.ok()) return c.Ret(s);
+  paths->clear();
+  for (const std::string& n : names) paths->push_back(w.folder + "/" + n);
+  return c.Ret({});
+}
+
 void ResetIsamForTesting() {
   std::lock_guard<std::recursive_mutex> l(detail::SessionMutex());
   for (auto& [name, inst] : detail::Named()) detail::CloseEverything(*inst);

@@ -9,6 +9,10 @@
 //                              the system queue NAME of the programs of DIR:
 //                              adds a message, prints the first one (waiting
 //                              up to MS ms), prints how many wait
+//
+// Before the command, "-s SERVER [-u USER] [-p PASSWORD]" logs on to a
+// server of the settings file ($VKT_ISAM_HOME/isamserv.ini, else the one
+// beside the program): DIR is then a folder of that server.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -60,12 +64,20 @@ int Fail(const char* what, int status) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: isamtool load DIR COUNT | verify DIR | dump DIR | backup DIR DEST |\n"
+               "usage: isamtool [-s SERVER [-u USER] [-p PASSWORD]] COMMAND\n"
+               "  COMMAND: load DIR COUNT | verify DIR | dump DIR | backup DIR DEST |\n"
                "       queue DIR NAME put TEXT | queue DIR NAME get [MS] | queue DIR NAME count\n");
   return 2;
 }
 
-bool Init() { return InitISAMXtd(15, 1024, 16, 15, 1, "isamtool", "", "") == 0; }
+struct Logon {
+  std::string server, user = "isamtool", password;
+} g_logon;
+
+bool Init() {
+  return InitISAMXtd(15, 1024, 16, 15, 1, g_logon.user.c_str(), g_logon.password.c_str(),
+                     g_logon.server.c_str()) == 0;
+}
 
 // Opens DIR/stress, creating it when absent (another loader may be creating
 // it at the same moment).
@@ -137,6 +149,11 @@ int Load(const std::string& dir, long count) {
 
 std::vector<std::string> DataFiles(const std::string& dir) {
   std::vector<std::string> out;
+  // A server's folder is no directory here: its catalog names the tables.
+  if (!g_logon.server.empty()) {
+    if (vkt::isam::ListIsamFolder(dir.c_str(), &out) != 0) out.clear();
+    return out;
+  }
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return out;
   while (dirent* e = readdir(d)) {
@@ -301,6 +318,14 @@ int Queue(const std::string& dir, char* name, const std::string& op, const char*
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Log-on options first; the command's arguments follow.
+  while (argc >= 3 && argv[1][0] == '-' && argv[1][1] != '\0' && argv[1][2] == '\0' &&
+         std::strchr("sup", argv[1][1]) != nullptr) {
+    std::string& slot = argv[1][1] == 's' ? g_logon.server : argv[1][1] == 'u' ? g_logon.user : g_logon.password;
+    slot = argv[2];
+    argv += 2;
+    argc -= 2;
+  }
   if (argc < 3) return Usage();
   const std::string cmd = argv[1];
   const std::string dir = argv[2];

@@ -108,6 +108,16 @@ class ArtTable {
   char last_[8] = "price";
 };
 
+// The key of index 1 (the code) for `code`.
+inline std::string CodeKey(const std::string& code) {
+  std::string k(10, ' ');
+  std::memcpy(k.data(), code.data(), std::min<size_t>(code.size(), 10));
+  return k;
+}
+
+// The server of the settings the fixture writes for a server session.
+inline constexpr const char* kIsamServer = "PGTEST@server";
+
 inline bool OnServer() { return vkt::testing::Env("VKT_ISAM_BACKEND") == "postgres"; }
 
 // The server's side of the folders, reached directly (as an administrator
@@ -173,7 +183,7 @@ class ServerFolders {
 
 class IsamTest : public ::testing::Test {
  protected:
-  static constexpr const char* kServer = "PGTEST@server";
+  static constexpr const char* kServer = kIsamServer;
 
   void SetUp() override {
     ResetIsamForTesting();

@@ -39,12 +39,6 @@ std::string NameKey(const std::string& name) {
   return k;
 }
 
-std::string CodeKey(const std::string& code) {
-  std::string k(10, ' ');
-  std::memcpy(k.data(), code.data(), std::min<size_t>(code.size(), 10));
-  return k;
-}
-
 TEST_F(IsamTest, OpenCreateCloseGiveTheFileStatuses) {
   ArtTable t(Path("art"));
   EXPECT_EQ(OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr), CT_FILE_NOT_FOUND);

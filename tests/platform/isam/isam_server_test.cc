@@ -1,0 +1,204 @@
+// Clients on "different machines": processes with their own connections to
+// the server keeping the folder. Locks conflict across them, commits are
+// seen, a client killed loses nothing it committed and leaves no lock, a
+// lost connection says so and the host logs on again.
+#include <signal.h>
+
+#include <set>
+#include <string>
+
+#include "child_process.h"
+#include "isam_fixture.h"
+
+namespace vkt::isam::test {
+namespace {
+
+using vkt::testing::Child;
+using vkt::testing::KillOnExit;
+using vkt::testing::ReadLine;
+using vkt::testing::Spawn;
+using vkt::testing::WaitExit;
+
+std::string Line(int fd) { return ReadLine(fd, 30000); }
+
+// Child roles, in a session of their own on the server of `prog`:
+//   holder: locks "L" in a transaction, changes it, says "locked", commits
+//           when told "commit" on its input, says "committed";
+//   loader: commits "C1".."C<n>" one by one saying each, then adds "U1" and
+//           locks "L" in a transaction it never ends, says "holding", waits.
+int RunChild(const std::string& prog, const std::string& dir, const std::string& role, int n) {
+  SetIsamProgramDirectory(prog.c_str());
+  if (InitISAMXtd(15, 64, 16, 15, 1, "tester", "", kIsamServer) != 0) return 2;
+  ArtTable t(dir + "/art");
+  if (OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr) != 0) return 3;
+  std::string k = CodeKey("L");
+  Art a;
+  if (role == "holder") {
+    if (Begin(50) == 0 || GetRecord(t.key(1), k.data(), &a) != 0) return 4;
+    a.qty = 7;
+    if (ReWriteRecord(t.dat(), &a) != 0) return 5;
+    std::printf("locked\n");
+    std::fflush(stdout);
+    char cmd[16] = {};
+    if (std::fgets(cmd, sizeof cmd, stdin) == nullptr || std::string(cmd) != "commit\n") return 6;
+    if (Commit(0) != 0) return 7;
+    std::printf("committed\n");
+    std::fflush(stdout);
+    return CloseISAM() == 0 ? 0 : 8;
+  }
+  for (int i = 1; i <= n; ++i) {
+    Art r = MakeArt("C" + std::to_string(i), "loaded", i, i);
+    if (Begin(50) == 0 || AddRecord(t.dat(), &r) != 0 || Commit(0) != 0) return 9;
+    std::printf("C%d\n", i);
+    std::fflush(stdout);
+  }
+  Art u = MakeArt("U1", "never committed", 0, 0);
+  if (Begin(50) == 0 || AddRecord(t.dat(), &u) != 0 || GetRecord(t.key(1), k.data(), &a) != 0) return 10;
+  std::printf("holding\n");
+  std::fflush(stdout);
+  char cmd[16];
+  while (std::fgets(cmd, sizeof cmd, stdin) != nullptr) {
+  }
+  return 0;
+}
+
+class ServerClientsTest : public IsamTest {
+ protected:
+  void SetUp() override {
+    IsamTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    art_ = std::make_unique<ArtTable>(Path("art"));
+    CreateArt(*art_);
+    AddArts(*art_, {MakeArt("L", "lockable", 1, 1)});
+  }
+  Child Start(const char* role, int n = 0) {
+    return Spawn({"/proc/self/exe", prog_, dir_, role, std::to_string(n)}, {"VKT_ISAM_CHILD=server"});
+  }
+  int32_t QtyOfL() {
+    std::string k = CodeKey("L");
+    Art a;
+    return GetRecord(art_->key(1), k.data(), &a) == 0 ? a.qty : -1;
+  }
+  std::unique_ptr<ArtTable> art_;
+};
+
+TEST_F(ServerClientsTest, LocksConflictAcrossClientsAndCommitsAreSeen) {
+  Child h = Start("holder");
+  KillOnExit guard(h.pid);
+  ASSERT_EQ(Line(h.out), "locked");
+  std::string k = CodeKey("L");
+  Art a;
+  // The other client's lock holds here, inside and outside a transaction.
+  ASSERT_NE(Begin(50), 0);
+  EXPECT_EQ(GetRecord(art_->key(1), k.data(), &a), CT_LOCKED);
+  ASSERT_EQ(Abort(), 0);
+  ASSERT_EQ(GetRecord(art_->key(1), k.data(), &a), 0);
+  EXPECT_EQ(a.qty, 1);  // its change is not committed yet
+  a.qty = 3;
+  EXPECT_EQ(ReWriteRecord(art_->dat(), &a), CT_LOCKED);
+
+  ASSERT_EQ(write(h.in, "commit\n", 7), 7);
+  ASSERT_EQ(Line(h.out), "committed");
+  EXPECT_EQ(WaitExit(h.pid), 0);
+  EXPECT_EQ(QtyOfL(), 7);
+  ASSERT_NE(Begin(50), 0);
+  ASSERT_EQ(GetRecord(art_->key(1), k.data(), &a), 0);
+  a.qty = 8;
+  ASSERT_EQ(ReWriteRecord(art_->dat(), &a), 0);
+  ASSERT_EQ(Commit(0), 0);
+  EXPECT_EQ(QtyOfL(), 8);
+}
+
+TEST_F(ServerClientsTest, AKilledClientLosesNothingCommittedAndLeavesNoLock) {
+  Child l = Start("loader", 40);
+  KillOnExit guard(l.pid);
+  std::set<std::string> said;
+  for (std::string line = Line(l.out); line != "holding"; line = Line(l.out)) {
+    ASSERT_FALSE(line.empty()) << "the loader stopped";
+    said.insert(line);
+  }
+  ASSERT_EQ(said.size(), 40u);
+  kill(l.pid, SIGKILL);
+  EXPECT_EQ(WaitExit(l.pid), -SIGKILL);
+
+  // The server ends the dead client's session: its lock goes with it.
+  std::string k = CodeKey("L");
+  Art a;
+  int16_t got = CT_LOCKED;
+  for (int i = 0; i < 500 && got == CT_LOCKED; ++i) {
+    ASSERT_NE(Begin(50), 0);
+    got = GetRecord(art_->key(1), k.data(), &a);
+    ASSERT_EQ(Abort(), 0);
+    if (got == CT_LOCKED) usleep(10000);
+  }
+  EXPECT_EQ(got, 0);
+  for (const std::string& code : said) {
+    std::string key = CodeKey(code);
+    EXPECT_EQ(GetRecord(art_->key(1), key.data(), &a), 0) << "lost " << code;
+  }
+  std::string u = CodeKey("U1");
+  EXPECT_EQ(GetRecord(art_->key(1), u.data(), &a), CT_NOT_FOUND);
+  EXPECT_EQ(NbrOfRecords(art_->dat()), 41);
+
+  // isamtool with a connect name checks the server's folder.
+  ASSERT_EQ(CloseIFile(&art_->ifil), 0);
+  Child v = Spawn({ISAMTOOL_PATH, "-s", kServer, "-u", "tester", "verify", dir_}, {"VKT_ISAM_HOME=" + prog_});
+  EXPECT_EQ(Line(v.out), "ok 41");
+  EXPECT_EQ(WaitExit(v.pid), 0);
+  Child bad = Spawn({ISAMTOOL_PATH, "-s", kServer, "-u", "nobody", "verify", dir_}, {"VKT_ISAM_HOME=" + prog_});
+  EXPECT_EQ(WaitExit(bad.pid), 2);  // the server's user list refuses it
+}
+
+TEST_F(ServerClientsTest, ALostConnectionGivesAClearStatusAndLogOnAgainWorks) {
+  // A connection of its own name, so that only this session is cut.
+  ASSERT_EQ(CloseISAM(), 0);
+  const std::string app = "isam_lost_" + std::to_string(getpid());
+  {
+    std::ofstream ini(prog_ + "/isamserv.ini");
+    ini << "[" << kServer << "]\nbackend=postgres\ndsn=" << vkt::testing::Env("VKT_PG_DSN")
+        << " application_name=" << app << "\nuser.tester=\n";
+  }
+  ASSERT_EQ(Init(), 0);
+  ArtTable t(Path("art"));
+  ASSERT_EQ(OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr), 0);
+  ASSERT_NE(Begin(50), 0);
+  Art half = MakeArt("HALF", "cut off", 1, 1);
+  ASSERT_EQ(AddRecord(t.dat(), &half), 0);
+
+  PGconn* admin = PQconnectdb(vkt::testing::Env("VKT_PG_DSN").c_str());
+  ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
+  PQclear(PQexec(admin, ("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name='" +
+                         app + "'").c_str()));
+  PQfinish(admin);
+
+  EXPECT_EQ(Commit(0), CT_SERVER_GONE);
+  Art more = MakeArt("MORE", "after", 2, 2);
+  EXPECT_EQ(AddRecord(t.dat(), &more), CT_SERVER_GONE);
+  EXPECT_EQ(isam_err, CT_SERVER_GONE);
+
+  ASSERT_EQ(CloseISAM(), 0);
+  ASSERT_EQ(Init(), 0);
+  ArtTable again(Path("art"));
+  ASSERT_EQ(OpenIFileXtd(&again.ifil, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(NbrOfRecords(again.dat()), 1);  // nothing of the cut transaction
+  std::string k = CodeKey("HALF");
+  Art a;
+  EXPECT_EQ(GetRecord(again.key(1), k.data(), &a), CT_NOT_FOUND);
+  ASSERT_EQ(AddRecord(again.dat(), &more), 0);
+  EXPECT_EQ(NbrOfRecords(again.dat()), 2);
+}
+
+}  // namespace
+}  // namespace vkt::isam::test
+
+int main(int argc, char** argv) {
+  if (const char* role = std::getenv("VKT_ISAM_CHILD"); role != nullptr) {
+    if (std::string(role) == "server" && argc == 5)
+      return vkt::isam::test::RunChild(argv[1], argv[2], argv[3], std::atoi(argv[4]));
+    return 99;
+  }
+  // Every session of this program is a client of the database server.
+  setenv("VKT_ISAM_BACKEND", "postgres", 1);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
