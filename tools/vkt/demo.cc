@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "db/dbctree.h"
 #include "engine/zip.h"
 #include "frame/vktapp.h"
+#include "isam/ctree.h"
 #include "login/crypt.h"
 #include "serial/serial_io.h"
 #include "system/serialport.h"
@@ -296,16 +298,22 @@ int16_t StampDemoFattura(void* record) {
   return 0;
 }
 
-void DemoArchive(const std::string& dir) {
-  Section("Archivio ditta (tabelle c-tree scritte con DBWrite)");
-  const std::string folder = dir + "/archivio";
+// `server` empty: the folder DIR/archivio of this machine; otherwise the
+// folder "archivio" of that server of the settings file.
+bool DemoArchive(const std::string& dir, const std::string& server = "") {
+  const std::string title = server.empty() ? "Archivio ditta (tabelle c-tree scritte con DBWrite)"
+                                           : "Archivio ditta sul server " + server +
+                                                 " (tabelle c-tree scritte con DBWrite)";
+  Section(title.c_str());
+  const std::string folder = server.empty() ? dir + "/archivio" : "archivio";
   mkdir(dir.c_str(), 0755);
-  mkdir(folder.c_str(), 0755);
-  char none[1] = "";
+  if (server.empty()) mkdir(folder.c_str(), 0755);
+  std::vector<char> server_name(server.begin(), server.end());
+  server_name.push_back('\0');
   if (vktpar->user[0] == '\0') strzcpy(vktpar->user, "DEMO", sizeof vktpar->user);
-  if (int16_t s = DBInitISAM(64, vktpar->user, vktpar->password, none, true, false, true); s != 0) {
+  if (int16_t s = DBInitISAM(64, vktpar->user, vktpar->password, server_name.data(), true, false, true); s != 0) {
     std::printf("sessione ISAM non aperta (stato %d)\n", s);
-    return;
+    return false;
   }
   const unsigned char saved_create = vktpar->allow_create, saved_dirs = vktpar->create_dirs;
   vktpar->allow_create = 1;
@@ -436,13 +444,18 @@ void DemoArchive(const std::string& dir) {
       }
     }
     std::printf("totale fatturato (IVA compresa): %.2f\n", total);
-    std::printf("per controllarlo: vkt db verify %s\n", folder.c_str());
+    if (server.empty())
+      std::printf("per controllarlo: vkt db verify %s\n", folder.c_str());
+    else
+      std::printf("per controllarlo: VKT_ISAM_HOME=%s/server isamtool -s %s -u %s -p ... verify /vkt-demo/%s\n",
+                  dir.c_str(), server.c_str(), vktpar->user, folder.c_str());
   }
   clienti.DBCloseIFile();
   fatture.DBCloseIFile();
   DBCloseISAM(0);
   vktpar->allow_create = saved_create;
   vktpar->create_dirs = saved_dirs;
+  return s == 0;
 }
 
 // What the demo left in its folder, by kind, so a newcomer knows where to look.
@@ -481,18 +494,45 @@ void DemoSummary(const std::string& dir) {
 
 }  // namespace
 
+// `vkt demo --isam-server CONNESSIONE`: the demo's archive kept by a
+// PostgreSQL server, as clients on many machines would share it. The server
+// settings are written to DIR/server/isamserv.ini.
+int DemoIsamServer(const std::string& dir, const std::string& dsn) {
+  const std::string home = dir + "/server";
+  mkdir(dir.c_str(), 0755);
+  mkdir(home.c_str(), 0755);
+  {
+    std::ofstream ini(home + "/isamserv.ini");
+    ini << "[MIRTO@server]\nbackend=postgres\ndsn=" << dsn << "\nfolder=/vkt-demo\nuser.DEMO=demo\n";
+    if (!ini) {
+      std::fprintf(stderr, "vkt demo --isam-server: %s/isamserv.ini non scritto\n", home.c_str());
+      return 1;
+    }
+  }
+  vkt::isam::SetIsamProgramDirectory(home.c_str());
+  strzcpy(vktpar->user, "DEMO", sizeof vktpar->user);
+  strzcpy(vktpar->password, "demo", sizeof vktpar->password);
+  std::printf("server MIRTO@server: PostgreSQL, impostazioni in %s/isamserv.ini\n", home.c_str());
+  const bool ok = DemoArchive(dir, "MIRTO@server");
+  vkt::isam::SetIsamProgramDirectory(nullptr);
+  return ok ? 0 : 1;
+}
+
 int Demo(const std::vector<std::string>& args) {
-  std::string dir = "vkt-demo";
+  std::string dir = "vkt-demo", isam_dsn;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--sql") return DemoSql(args);
     if (args[i] == "--live") return DemoLive(args);
     if (args[i] == "--dir" && i + 1 < args.size()) {
       dir = args[++i];
+    } else if (args[i] == "--isam-server" && i + 1 < args.size()) {
+      isam_dsn = args[++i];
     } else {
       std::fprintf(stderr, "vkt demo: argomento sconosciuto: %s\n", args[i].c_str());
       return 2;
     }
   }
+  if (!isam_dsn.empty()) return DemoIsamServer(dir, isam_dsn);
   std::printf("VKTDlg per Linux: dimostrazione (cartella %s)\n", dir.c_str());
   std::printf("blocco parametri di %zu byte, programma '%s', prodotto '%s'\n",
               sizeof(VKTAPPPARAM), vktpar->app_name, vktpar->product);
