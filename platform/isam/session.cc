@@ -846,11 +846,11 @@ Status OpenSetHook(ifil4* ifil, const char* d, const char* i) { return OpenSet(i
 
 Status ReadFolderDescriptor(const std::string& folder, const std::string& path, Descriptor* d) {
   if (Cur().dsn.empty()) return ReadDescriptor(path, d);
+  // The folder stays open: the caller may hold it already (unreferenced
+  // until it attaches a file), and the next call will want it anyway.
   Folder* f = nullptr;
   VKT_ISAM_RETURN_IF_ERROR(GetFolder(folder, &f));
-  Status s = f->store->ReadDescriptorAt(path, d);
-  ReleaseFolder(f);
-  return s;
+  return f->store->ReadDescriptorAt(path, d);
 }
 
 // Settings of the servers a connect name may name.

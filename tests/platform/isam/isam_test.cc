@@ -365,7 +365,8 @@ TEST_F(IsamTest, ForeignAndDamagedFilesGiveTheirStatusesAndRebuildRepairs) {
   // A data file that is not ours, and one cut short.
   const std::string text = FileText("art.dat");
   ASSERT_FALSE(text.empty());
-  PutFile("art.dat", std::string("MZ\x90\x00 some other program's file", 33));
+  static const char kForeign[] = "MZ\x90\x00 some other program's file";
+  PutFile("art.dat", std::string(kForeign, sizeof kForeign - 1));
   EXPECT_EQ(OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr), CT_NOT_ISAM_FILE);
   PutFile("art.dat", text.substr(0, text.size() / 2));
   EXPECT_EQ(OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr), CT_NOT_ISAM_FILE);
