@@ -219,10 +219,11 @@ class IsamTest : public ::testing::Test {
     return InitISAMXtd(bufs, fils, 16, dbufs, 1, "tester", "", kServer);
   }
 
-  // The files of the test's folder, wherever the backend keeps them.
+  // The files of the test's folder (or a folder under it: "sub/x.dat"),
+  // wherever the backend keeps them.
   bool FileExists(const std::string& name) {
     if (!OnServer()) return std::filesystem::exists(Path(name));
-    return ServerFolders().Exists(dir_, name);
+    return ServerFolders().Exists(FolderOf(name), BaseOf(name));
   }
   std::string FileText(const std::string& name) {
     std::string text;
@@ -230,7 +231,7 @@ class IsamTest : public ::testing::Test {
       std::ifstream in(Path(name), std::ios::binary);
       text.assign(std::istreambuf_iterator<char>(in), {});
     } else {
-      ServerFolders().Get(dir_, name, &text);
+      ServerFolders().Get(FolderOf(name), BaseOf(name), &text);
     }
     return text;
   }
@@ -238,7 +239,7 @@ class IsamTest : public ::testing::Test {
     if (!OnServer()) {
       std::ofstream(Path(name), std::ios::binary | std::ios::trunc) << text;
     } else {
-      ServerFolders().Put(dir_, name, text);
+      ServerFolders().Put(FolderOf(name), BaseOf(name), text);
     }
   }
   void RemoveFile(const std::string& name) {
@@ -246,7 +247,7 @@ class IsamTest : public ::testing::Test {
       std::error_code ec;
       std::filesystem::remove(Path(name), ec);
     } else {
-      ServerFolders().Remove(dir_, name);
+      ServerFolders().Remove(FolderOf(name), BaseOf(name));
     }
   }
   void MoveFile(const std::string& from, const std::string& to) {
@@ -261,6 +262,15 @@ class IsamTest : public ::testing::Test {
   }
   void AddArts(ArtTable& t, const std::vector<Art>& arts) {
     for (Art a : arts) ASSERT_EQ(AddRecord(t.dat(), &a), 0) << Code(a);
+  }
+
+  std::string FolderOf(const std::string& name) const {
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? dir_ : dir_ + "/" + name.substr(0, slash);
+  }
+  static std::string BaseOf(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
   }
 
   std::string dir_;
