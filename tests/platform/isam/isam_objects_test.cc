@@ -108,6 +108,7 @@ class IsamServerTest : public IsamTest {
  protected:
   void SetUp() override {
     IsamTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     data_ = MakeTempDir("srv");
     std::ofstream ini(Path("isamserv.ini"));
     ini << "[FAIRCOM@host1]\nbackend=folder\nfolder=" << data_

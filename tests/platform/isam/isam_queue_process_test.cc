@@ -49,6 +49,7 @@ class QueueProcessTest : public IsamTest {
  protected:
   void SetUp() override {
     IsamTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     SetIsamProgramDirectory(dir_.c_str());
   }
   Child Start(const char* role, int n) {
