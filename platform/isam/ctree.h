@@ -729,7 +729,8 @@ VKT_API std::string IsamSettingsPath();
 // Copies the data folder `dir` into `dest` (created when absent) as it was
 // at one moment, while other sessions and processes go on writing: the
 // store through the engine's online backup, the descriptors written anew
-// from the copy. Answers 0 or a status.
+// from the copy. Answers 0 or a status; CT_NOT_SUPPORTED while the session
+// is logged on to a PostgreSQL server (back up the server's database there).
 VKT_API int16_t BackupIsamFolder(const char* dir, const char* dest);
 // The data files of the tables of folder `dir` as the open session sees it
 // (on a server, the server's folder), sorted: "<dir>/<name>.dat"...

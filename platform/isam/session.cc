@@ -924,6 +924,10 @@ int16_t BackupIsamFolder(const char* dir, const char* dest) {
   using namespace detail;
   std::lock_guard<std::recursive_mutex> l(SessionMutex());
   if (dir == nullptr || dest == nullptr || *dir == '\0' || *dest == '\0') return CT_BAD_PARAMETER;
+  // A session logged on to a server names the server's folders: a local
+  // folder of the same name is not the one asked for, and the server's data
+  // are saved by the server's own tools.
+  if (Cur().init && !Cur().dsn.empty()) return CT_NOT_SUPPORTED;
   char real[PATH_MAX];
   if (::realpath(dir, real) == nullptr) return CT_FILE_NOT_FOUND;
   std::string from = real;
@@ -983,6 +987,7 @@ int16_t ListIsamFolder(const char* dir, std::vector<std::string>* paths) {
 
 void ResetIsamForTesting() {
   std::lock_guard<std::recursive_mutex> l(detail::SessionMutex());
+  detail::ForgetPgLockNames();
   for (auto& [name, inst] : detail::Named()) detail::CloseEverything(*inst);
   detail::Named().clear();
   if (detail::g_default != nullptr) {

@@ -338,7 +338,10 @@ int main(int argc, char** argv) {
   if (cmd == "verify" && argc == 3) return Verify(dir);
   if (cmd == "dump" && argc == 3) return Dump(dir);
   if (cmd == "backup" && argc == 4) {
+    // With a server named, log on first so the call knows whose folder it is.
+    if (!g_logon.server.empty() && !Init()) return Fail("logon", uerr_cod);
     int16_t s = vkt::isam::BackupIsamFolder(dir.c_str(), argv[3]);
+    if (!g_logon.server.empty()) CloseISAM();
     return s == 0 ? 0 : Fail("backup", s);
   }
   if (cmd == "queue" && argc >= 5 && argc <= 6) return Queue(dir, argv[3], argv[4], argc == 6 ? argv[5] : nullptr);

@@ -158,6 +158,9 @@ Status OpenSqliteStore(const std::string& folder, std::unique_ptr<Store>* out);
 Status OpenPgStore(const std::string& dsn, const std::string& folder, std::unique_ptr<Store>* out);
 // CT_SERVER_NOT_FOUND unless the server answers with that connection string.
 Status PingPgServer(const std::string& dsn);
+// Forgets the lock-name numbers learnt from servers (tests that drop a
+// server's database between cases).
+void ForgetPgLockNames();
 // The schema that holds `folder` on such a server.
 std::string PgSchemaOfFolder(const std::string& folder);
 

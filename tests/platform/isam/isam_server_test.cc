@@ -4,9 +4,12 @@
 // lost connection says so and the host logs on again.
 #include <signal.h>
 
+#include <filesystem>
+#include <list>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "child_process.h"
 #include "isam_fixture.h"
@@ -30,6 +33,19 @@ std::string Line(int fd) { return ReadLine(fd, 30000); }
 int RunChild(const std::string& prog, const std::string& dir, const std::string& role, int n) {
   SetIsamProgramDirectory(prog.c_str());
   if (InitISAMXtd(15, 64, 16, 15, 1, "tester", "", kIsamServer) != 0) return 2;
+  if (role == "lockfree") {
+    // `dir` names the table here: says "free" when its "L" can be locked.
+    ArtTable other(dir);
+    if (OpenIFileXtd(&other.ifil, nullptr, nullptr, nullptr) != 0) return 11;
+    if (Begin(50) == 0) return 12;
+    std::string k = CodeKey("L");
+    Art a;
+    const bool got = GetRecord(other.key(1), k.data(), &a) == 0;
+    std::printf("%s\n", got ? "free" : "locked");
+    std::fflush(stdout);
+    Abort();
+    return CloseISAM() == 0 ? 0 : 8;
+  }
   ArtTable t(dir + "/art");
   if (OpenIFileXtd(&t.ifil, nullptr, nullptr, nullptr) != 0) return 3;
   std::string k = CodeKey("L");
@@ -234,6 +250,93 @@ TEST_F(IsamTest, KilledLoadersNeverLoseACommittedKeyOnTheServer) {
     ASSERT_LE(present.size(), printed.size() + static_cast<size_t>(round + 1));
   }
   EXPECT_GT(printed.size(), 15u);
+}
+
+// Clients on several machines adding to one table at once: every commit
+// kept once, none twice, the indexes whole.
+TEST_F(IsamTest, LoadersSideBySideOnTheServerLoseAndDuplicateNothing) {
+  std::vector<Child> kids;
+  std::list<KillOnExit> guards;  // never moved
+  for (int i = 0; i < 3; ++i) {
+    kids.push_back(Isamtool(prog_, {"load", dir_, "100"}));
+    ASSERT_GT(kids.back().pid, 0);
+    guards.emplace_back(kids.back().pid);
+  }
+  std::multiset<std::string> printed;
+  for (Child& c : kids) {
+    close(c.in);
+    for (const std::string& k : WholeLines(vkt::testing::ReadAll(c.out, 120000))) printed.insert(k);
+    close(c.out);
+    EXPECT_EQ(WaitExit(c.pid), 0);
+  }
+  EXPECT_EQ(printed.size(), 300u);
+  Child d = Isamtool(prog_, {"dump", dir_});
+  std::vector<std::string> keys = WholeLines(vkt::testing::ReadAll(d.out, 30000));
+  EXPECT_EQ(WaitExit(d.pid), 0);
+  EXPECT_EQ(std::multiset<std::string>(keys.begin(), keys.end()), printed);
+  Child v = Isamtool(prog_, {"verify", dir_});
+  EXPECT_EQ(vkt::testing::ReadAll(v.out, 30000), "ok 300\n");
+  EXPECT_EQ(WaitExit(v.pid), 0);
+}
+
+// Two tables whose lock names agree in the low 31 bits of their 64-bit FNV
+// hashes (what a hashed key would keep) still lock apart.
+TEST_F(IsamTest, TablesNeverShareTheirRecordLocks) {
+  auto low31 = [](const std::string& text) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : text) h = (h ^ c) * 1099511628211ull;
+    return static_cast<uint32_t>(h & 0x7fffffff);
+  };
+  std::unordered_map<uint32_t, std::string> seen;
+  std::string first, second;
+  for (int i = 0; second.empty(); ++i) {
+    const std::string name = "t" + std::to_string(i);
+    auto [it, fresh] = seen.emplace(low31(Path(name) + ".lck"), name);
+    if (!fresh) first = it->second, second = name;
+  }
+  ArtTable a(Path(first)), b(Path(second));
+  CreateArt(a);
+  CreateArt(b);
+  AddArts(a, {MakeArt("L", "first", 1, 1)});
+  AddArts(b, {MakeArt("L", "second", 2, 2)});
+  std::string k = CodeKey("L");
+  Art ra, rb;
+  ASSERT_NE(Begin(50), 0);
+  ASSERT_EQ(GetRecord(a.key(1), k.data(), &ra), 0);
+  EXPECT_EQ(GetRecord(b.key(1), k.data(), &rb), 0) << first << " and " << second << " share a lock";
+  EXPECT_EQ(Abort(), 0);
+
+  // A second client sees each table's lock as its own.
+  ASSERT_NE(Begin(50), 0);
+  ASSERT_EQ(GetRecord(a.key(1), k.data(), &ra), 0);
+  Child c = Spawn({"/proc/self/exe", prog_, Path(second), "lockfree", "0"}, {"VKT_ISAM_CHILD=server"});
+  ASSERT_GT(c.pid, 0);
+  KillOnExit guard(c.pid);
+  close(c.in);
+  EXPECT_EQ(Line(c.out), "free");
+  close(c.out);
+  EXPECT_EQ(WaitExit(c.pid), 0);
+  EXPECT_EQ(Abort(), 0);
+}
+
+// No backup of a server's folder from a client: the local folder of the
+// same name is not the one asked for.
+TEST_F(IsamTest, BackupOfAServerFolderIsRefused) {
+  ArtTable a(Path("art"));
+  CreateArt(a);
+  AddArts(a, {MakeArt("B", "kept", 1, 1)});
+  const std::string copy = MakeTempDir("copy");
+  EXPECT_EQ(BackupIsamFolder(dir_.c_str(), copy.c_str()), CT_NOT_SUPPORTED);
+  EXPECT_FALSE(std::filesystem::exists(copy + "/isam.db"));
+  // Its complaint goes to standard error: read it through a shell that joins it to the output.
+  Child t = Spawn({"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", ISAMTOOL_PATH, "-s", kIsamServer, "-u", "tester",
+                   "backup", dir_, copy},
+                  {"VKT_ISAM_HOME=" + prog_});
+  close(t.in);
+  const std::string err = vkt::testing::ReadAll(t.out, 30000);
+  EXPECT_EQ(WaitExit(t.pid), 2);
+  EXPECT_NE(err.find("backup: status 999"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(copy + "/isam.db"));
 }
 
 }  // namespace
