@@ -1,40 +1,129 @@
 #include "engine/detail/cipher.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <utility>
 
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/kdf.h>
+#include <openssl/params.h>
+#include <openssl/provider.h>
 
 namespace vkt::engine::detail {
 namespace {
 
-// RFC 2268's permutation of 0..255, from the digits of pi.
-constexpr uint8_t kPiTable[256] = {
-    0xd9, 0x78, 0xf9, 0xc4, 0x19, 0xdd, 0xb5, 0xed, 0x28, 0xe9, 0xfd, 0x79, 0x4a, 0xa0, 0xd8, 0x9d,
-    0xc6, 0x7e, 0x37, 0x83, 0x2b, 0x76, 0x53, 0x8e, 0x62, 0x4c, 0x64, 0x88, 0x44, 0x8b, 0xfb, 0xa2,
-    0x17, 0x9a, 0x59, 0xf5, 0x87, 0xb3, 0x4f, 0x13, 0x61, 0x45, 0x6d, 0x8d, 0x09, 0x81, 0x7d, 0x32,
-    0xbd, 0x8f, 0x40, 0xeb, 0x86, 0xb7, 0x7b, 0x0b, 0xf0, 0x95, 0x21, 0x22, 0x5c, 0x6b, 0x4e, 0x82,
-    0x54, 0xd6, 0x65, 0x93, 0xce, 0x60, 0xb2, 0x1c, 0x73, 0x56, 0xc0, 0x14, 0xa7, 0x8c, 0xf1, 0xdc,
-    0x12, 0x75, 0xca, 0x1f, 0x3b, 0xbe, 0xe4, 0xd1, 0x42, 0x3d, 0xd4, 0x30, 0xa3, 0x3c, 0xb6, 0x26,
-    0x6f, 0xbf, 0x0e, 0xda, 0x46, 0x69, 0x07, 0x57, 0x27, 0xf2, 0x1d, 0x9b, 0xbc, 0x94, 0x43, 0x03,
-    0xf8, 0x11, 0xc7, 0xf6, 0x90, 0xef, 0x3e, 0xe7, 0x06, 0xc3, 0xd5, 0x2f, 0xc8, 0x66, 0x1e, 0xd7,
-    0x08, 0xe8, 0xea, 0xde, 0x80, 0x52, 0xee, 0xf7, 0x84, 0xaa, 0x72, 0xac, 0x35, 0x4d, 0x6a, 0x2a,
-    0x96, 0x1a, 0xd2, 0x71, 0x5a, 0x15, 0x49, 0x74, 0x4b, 0x9f, 0xd0, 0x5e, 0x04, 0x18, 0xa4, 0xec,
-    0xc2, 0xe0, 0x41, 0x6e, 0x0f, 0x51, 0xcb, 0xcc, 0x24, 0x91, 0xaf, 0x50, 0xa1, 0xf4, 0x70, 0x39,
-    0x99, 0x7c, 0x3a, 0x85, 0x23, 0xb8, 0xb4, 0x7a, 0xfc, 0x02, 0x36, 0x5b, 0x25, 0x55, 0x97, 0x31,
-    0x2d, 0x5d, 0xfa, 0x98, 0xe3, 0x8a, 0x92, 0xae, 0x05, 0xdf, 0x29, 0x10, 0x67, 0x6c, 0xba, 0xc9,
-    0xd3, 0x00, 0xe6, 0xcf, 0xe1, 0x9e, 0xa8, 0x2c, 0x63, 0x16, 0x01, 0x3f, 0x58, 0xe2, 0x89, 0xa9,
-    0x0d, 0x38, 0x34, 0x1b, 0xab, 0x33, 0xff, 0xb0, 0xbb, 0x48, 0x0c, 0x5f, 0xb9, 0xb1, 0xcd, 0x2e,
-    0xc5, 0xf3, 0xdb, 0x47, 0xe5, 0xa5, 0x9c, 0x77, 0x0a, 0xa6, 0x20, 0x68, 0xfe, 0x7f, 0xc1, 0xad,
+// The library context that holds the legacy algorithms. Made once and kept
+// for the life of the process: the ciphers fetched from it are shared by
+// every thread, and freeing it at exit would race OpenSSL's own clean-up.
+struct Legacy {
+  OSSL_LIB_CTX* ctx = nullptr;
+  EVP_CIPHER* rc2_ecb = nullptr;
+  EVP_CIPHER* rc2_cbc = nullptr;
+  EVP_CIPHER* bf_ecb = nullptr;
+  EVP_KDF* pbkdf1 = nullptr;
+  std::string error;  // empty when all of the above are there
 };
 
-constexpr int kRotations[4] = {1, 2, 3, 5};
-
-inline uint16_t Rol(uint16_t v, int s) {
-  return static_cast<uint16_t>((v << s) | (v >> (16 - s)));
+// `what`, with the first reason OpenSSL queued (the root cause; later
+// entries only wrap it) and its detail text, such as the module's path. The
+// queue is emptied so that no stale error is blamed on a later call.
+std::string OpenSslError(std::string_view what) {
+  std::string text(what);
+  const char* data = nullptr;
+  int flags = 0;
+  unsigned long code = ERR_peek_error_data(&data, &flags);
+  if (code != 0) {
+    const char* reason = ERR_reason_error_string(code);
+    char fallback[256];
+    if (reason == nullptr) {
+      ERR_error_string_n(code, fallback, sizeof fallback);
+      reason = fallback;
+    }
+    text += ": ";
+    text += reason;
+    if (data != nullptr && *data != '\0' && (flags & ERR_TXT_STRING) != 0) {
+      text += " (";
+      text += data;
+      text += ")";
+    }
+  }
+  ERR_clear_error();
+  return text;
 }
-inline uint16_t Ror(uint16_t v, int s) {
-  return static_cast<uint16_t>((v >> s) | (v << (16 - s)));
+
+Legacy* MakeLegacy() {
+  auto* l = new Legacy;
+  l->ctx = OSSL_LIB_CTX_new();
+  if (l->ctx == nullptr) {
+    l->error = OpenSslError("cannot create an OpenSSL library context");
+    return l;
+  }
+  if (OSSL_PROVIDER_load(l->ctx, "legacy") == nullptr) {
+    const char* dir = std::getenv("OPENSSL_MODULES");
+    if (dir == nullptr) dir = OPENSSL_info(OPENSSL_INFO_MODULES_DIR);
+    l->error = OpenSslError(std::string("the OpenSSL legacy provider (RC2, Blowfish, PBKDF1) "
+                                        "cannot be loaded from ") +
+                            (dir != nullptr ? dir : "the modules folder"));
+    return l;
+  }
+  if (OSSL_PROVIDER_load(l->ctx, "default") == nullptr) {
+    l->error = OpenSslError("the OpenSSL default provider cannot be loaded");
+    return l;
+  }
+  l->rc2_ecb = EVP_CIPHER_fetch(l->ctx, "RC2-ECB", nullptr);
+  l->rc2_cbc = EVP_CIPHER_fetch(l->ctx, "RC2-CBC", nullptr);
+  l->bf_ecb = EVP_CIPHER_fetch(l->ctx, "BF-ECB", nullptr);
+  l->pbkdf1 = EVP_KDF_fetch(l->ctx, "PBKDF1", nullptr);
+  if (l->rc2_ecb == nullptr || l->rc2_cbc == nullptr || l->bf_ecb == nullptr ||
+      l->pbkdf1 == nullptr) {
+    l->error = OpenSslError("the OpenSSL legacy provider lacks RC2, Blowfish or PBKDF1");
+  }
+  return l;
+}
+
+const Legacy& GetLegacy() {
+  static const Legacy* legacy = MakeLegacy();  // once, whichever thread comes first
+  return *legacy;
+}
+
+struct CipherCtxFree {
+  void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+};
+using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree>;
+
+// A context of `type` keyed with `key`; RC2 also takes its effective length
+// (0 for other ciphers). The key length and the effective length must be in
+// place before the key, which is expanded when it is set.
+CipherCtx KeyedContext(EVP_CIPHER* type, bool encrypt, std::string_view key, int rc2_bits,
+                       std::string_view iv, bool padding, std::string* error) {
+  CipherCtx ctx(EVP_CIPHER_CTX_new());
+  const int enc = encrypt ? 1 : 0;
+  const auto* k = reinterpret_cast<const unsigned char*>(key.data());
+  const auto* v = iv.empty() ? nullptr : reinterpret_cast<const unsigned char*>(iv.data());
+  if (!ctx || EVP_CipherInit_ex2(ctx.get(), type, nullptr, nullptr, enc, nullptr) != 1 ||
+      EVP_CIPHER_CTX_set_key_length(ctx.get(), static_cast<int>(key.size())) != 1 ||
+      (rc2_bits != 0 &&
+       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_SET_RC2_KEY_BITS, rc2_bits, nullptr) <= 0) ||
+      EVP_CipherInit_ex2(ctx.get(), nullptr, k, v, enc, nullptr) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx.get(), padding ? 1 : 0) != 1) {
+    *error = OpenSslError(std::string("cannot key ") + EVP_CIPHER_get0_name(type));
+    return nullptr;
+  }
+  return ctx;
+}
+
+bool InRange(size_t n, size_t lo, size_t hi) { return n >= lo && n <= hi; }
+
+bool Refuse(std::string* error, std::string text) {
+  if (error != nullptr) *error = std::move(text);
+  return false;
 }
 
 const EVP_MD* DigestByName(std::string_view name) {
@@ -46,123 +135,131 @@ const EVP_MD* DigestByName(std::string_view name) {
   return nullptr;
 }
 
-struct CipherCtxFree {
-  void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
-};
-
 }  // namespace
 
-bool Rc2::SetKey(std::string_view key, int effective_bits) {
-  k_.fill(0);
-  if (key.empty() || key.size() > 128 || effective_bits < 1 || effective_bits > 1024) {
+const std::string& LegacyProviderError() { return GetLegacy().error; }
+
+struct BlockCipher::State {
+  CipherCtx enc;
+  CipherCtx dec;
+};
+
+BlockCipher::BlockCipher() = default;
+BlockCipher::~BlockCipher() = default;
+BlockCipher::BlockCipher(BlockCipher&& other) noexcept = default;
+BlockCipher& BlockCipher::operator=(BlockCipher&& other) noexcept = default;
+
+BlockCipher::BlockCipher(const BlockCipher& other) : error_(other.error_) {
+  if (!other.state_) return;
+  auto state = std::make_unique<State>();
+  state->enc.reset(EVP_CIPHER_CTX_new());
+  state->dec.reset(EVP_CIPHER_CTX_new());
+  if (!state->enc || !state->dec ||
+      EVP_CIPHER_CTX_copy(state->enc.get(), other.state_->enc.get()) != 1 ||
+      EVP_CIPHER_CTX_copy(state->dec.get(), other.state_->dec.get()) != 1) {
+    ERR_clear_error();
+    throw std::bad_alloc();
+  }
+  state_ = std::move(state);
+}
+
+BlockCipher& BlockCipher::operator=(const BlockCipher& other) {
+  if (this != &other) *this = BlockCipher(other);
+  return *this;
+}
+
+bool BlockCipher::SetKey(Algorithm algorithm, std::string_view key, int effective_bits) {
+  state_.reset();
+  error_.clear();
+  const bool rc2 = algorithm == Algorithm::kRc2;
+  if (rc2 && (!InRange(key.size(), 1, 128) || effective_bits < 1 || effective_bits > 1024)) {
+    return Refuse(&error_, "RC2 takes a key of 1 to 128 bytes and an effective length of "
+                           "1 to 1024 bits");
+  }
+  if (!rc2 && !InRange(key.size(), 1, 56)) {
+    return Refuse(&error_, "Blowfish takes a key of 1 to 56 bytes");
+  }
+  const Legacy& l = GetLegacy();
+  if (!l.error.empty()) return Refuse(&error_, l.error);
+  EVP_CIPHER* type = rc2 ? l.rc2_ecb : l.bf_ecb;
+  auto state = std::make_unique<State>();
+  const int bits = rc2 ? effective_bits : 0;
+  state->enc = KeyedContext(type, true, key, bits, {}, false, &error_);
+  if (!state->enc) return false;
+  state->dec = KeyedContext(type, false, key, bits, {}, false, &error_);
+  if (!state->dec) return false;
+  state_ = std::move(state);
+  return true;
+}
+
+bool BlockCipher::Run(bool encrypt, const uint8_t* in, uint8_t* out, size_t length) const {
+  if (!state_ || length % 8 != 0) {
+    if (out != nullptr && length > 0) std::memset(out, 0, length);
     return false;
   }
-  uint8_t l[128];
-  const size_t t = key.size();
-  std::memcpy(l, key.data(), t);
-  for (size_t i = t; i < 128; ++i) {
-    l[i] = kPiTable[static_cast<uint8_t>(l[i - 1] + l[i - t])];
-  }
-  // Reduce the key to its effective strength.
-  const int t8 = (effective_bits + 7) / 8;
-  const uint8_t tm = static_cast<uint8_t>(0xFFu >> (8 * t8 - effective_bits));
-  l[128 - t8] = kPiTable[l[128 - t8] & tm];
-  for (int i = 127 - t8; i >= 0; --i) l[i] = kPiTable[l[i + 1] ^ l[i + t8]];
-  for (int i = 0; i < 64; ++i) {
-    k_[i] = static_cast<uint16_t>(l[2 * i] | (l[2 * i + 1] << 8));
+  // Code book on whole blocks keeps nothing between calls, so one context
+  // serves every call; EVP takes an int length, hence the slices.
+  EVP_CIPHER_CTX* ctx = encrypt ? state_->enc.get() : state_->dec.get();
+  constexpr size_t kSlice = size_t{1} << 30;
+  for (size_t off = 0; off < length; off += kSlice) {
+    const int n = static_cast<int>(std::min(kSlice, length - off));
+    int done = 0;
+    if (EVP_CipherUpdate(ctx, out + off, &done, in + off, n) != 1 || done != n) {
+      ERR_clear_error();
+      std::memset(out, 0, length);
+      return false;
+    }
   }
   return true;
 }
 
+bool BlockCipher::EncryptBlocks(const uint8_t* in, uint8_t* out, size_t length) const {
+  return Run(true, in, out, length);
+}
+
+bool BlockCipher::DecryptBlocks(const uint8_t* in, uint8_t* out, size_t length) const {
+  return Run(false, in, out, length);
+}
+
+bool Rc2::SetKey(std::string_view key, int effective_bits) {
+  return cipher_.SetKey(BlockCipher::Algorithm::kRc2, key, effective_bits);
+}
+
 void Rc2::EncryptBlock(const uint8_t in[8], uint8_t out[8]) const {
-  uint16_t r[4];
-  for (int i = 0; i < 4; ++i) r[i] = static_cast<uint16_t>(in[2 * i] | (in[2 * i + 1] << 8));
-  int j = 0;
-  auto mix = [&] {
-    for (int i = 0; i < 4; ++i) {
-      uint16_t a = r[(i + 3) & 3], b = r[(i + 2) & 3], c = r[(i + 1) & 3];
-      r[i] = static_cast<uint16_t>(r[i] + k_[j++] + (a & b) + (static_cast<uint16_t>(~a) & c));
-      r[i] = Rol(r[i], kRotations[i]);
-    }
-  };
-  auto mash = [&] {
-    for (int i = 0; i < 4; ++i) r[i] = static_cast<uint16_t>(r[i] + k_[r[(i + 3) & 3] & 63]);
-  };
-  for (int n = 0; n < 5; ++n) mix();
-  mash();
-  for (int n = 0; n < 6; ++n) mix();
-  mash();
-  for (int n = 0; n < 5; ++n) mix();
-  for (int i = 0; i < 4; ++i) {
-    out[2 * i] = static_cast<uint8_t>(r[i]);
-    out[2 * i + 1] = static_cast<uint8_t>(r[i] >> 8);
-  }
+  (void)cipher_.EncryptBlocks(in, out, 8);
 }
 
 void Rc2::DecryptBlock(const uint8_t in[8], uint8_t out[8]) const {
-  uint16_t r[4];
-  for (int i = 0; i < 4; ++i) r[i] = static_cast<uint16_t>(in[2 * i] | (in[2 * i + 1] << 8));
-  int j = 63;
-  auto rmix = [&] {
-    for (int i = 3; i >= 0; --i) {
-      r[i] = Ror(r[i], kRotations[i]);
-      uint16_t a = r[(i + 3) & 3], b = r[(i + 2) & 3], c = r[(i + 1) & 3];
-      r[i] = static_cast<uint16_t>(r[i] - k_[j--] - (a & b) - (static_cast<uint16_t>(~a) & c));
-    }
-  };
-  auto rmash = [&] {
-    for (int i = 3; i >= 0; --i) r[i] = static_cast<uint16_t>(r[i] - k_[r[(i + 3) & 3] & 63]);
-  };
-  for (int n = 0; n < 5; ++n) rmix();
-  rmash();
-  for (int n = 0; n < 6; ++n) rmix();
-  rmash();
-  for (int n = 0; n < 5; ++n) rmix();
-  for (int i = 0; i < 4; ++i) {
-    out[2 * i] = static_cast<uint8_t>(r[i]);
-    out[2 * i + 1] = static_cast<uint8_t>(r[i] >> 8);
-  }
+  (void)cipher_.DecryptBlocks(in, out, 8);
 }
 
-std::string Rc2CbcEncrypt(const Rc2& cipher, const uint8_t iv[8], std::string_view clear) {
-  const size_t pad = 8 - clear.size() % 8;
-  std::string out(clear.size() + pad, '\0');
-  uint8_t chain[8];
-  std::memcpy(chain, iv, 8);
-  for (size_t off = 0; off < out.size(); off += 8) {
-    uint8_t block[8];
-    for (size_t i = 0; i < 8; ++i) {
-      uint8_t b = off + i < clear.size() ? static_cast<uint8_t>(clear[off + i])
-                                         : static_cast<uint8_t>(pad);
-      block[i] = b ^ chain[i];
-    }
-    cipher.EncryptBlock(block, chain);
-    std::memcpy(out.data() + off, chain, 8);
+bool Rc2Cbc(bool encrypt, std::string_view key, int effective_bits, std::string_view iv,
+            std::string_view in, std::string* out, std::string* error) {
+  out->clear();
+  if (!InRange(key.size(), 1, 128) || effective_bits < 1 || effective_bits > 1024) {
+    return Refuse(error, "RC2 takes a key of 1 to 128 bytes and an effective length of "
+                         "1 to 1024 bits");
   }
-  return out;
-}
-
-bool Rc2CbcDecrypt(const Rc2& cipher, const uint8_t iv[8], std::string_view encrypted,
-                   std::string* clear) {
-  clear->clear();
-  if (encrypted.empty() || encrypted.size() % 8 != 0) return false;
-  std::string out(encrypted.size(), '\0');
-  uint8_t chain[8];
-  std::memcpy(chain, iv, 8);
-  for (size_t off = 0; off < encrypted.size(); off += 8) {
-    const auto* in = reinterpret_cast<const uint8_t*>(encrypted.data() + off);
-    uint8_t block[8];
-    cipher.DecryptBlock(in, block);
-    for (size_t i = 0; i < 8; ++i) out[off + i] = static_cast<char>(block[i] ^ chain[i]);
-    std::memcpy(chain, in, 8);
+  if (iv.size() != 8) return Refuse(error, "RC2 takes an IV of 8 bytes");
+  if (in.size() > static_cast<size_t>(INT_MAX) - 16) return Refuse(error, "text too long");
+  const Legacy& l = GetLegacy();
+  if (!l.error.empty()) return Refuse(error, l.error);
+  std::string why;
+  CipherCtx ctx = KeyedContext(l.rc2_cbc, encrypt, key, effective_bits, iv, true, &why);
+  if (!ctx) return Refuse(error, why);
+  std::string buf(in.size() + 16, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(buf.data());
+  int n1 = 0, n2 = 0;
+  if (EVP_CipherUpdate(ctx.get(), o, &n1, reinterpret_cast<const unsigned char*>(in.data()),
+                       static_cast<int>(in.size())) != 1 ||
+      EVP_CipherFinal_ex(ctx.get(), o + n1, &n2) != 1) {
+    ERR_clear_error();
+    OPENSSL_cleanse(buf.data(), buf.size());
+    return Refuse(error, encrypt ? "RC2 encryption failed"
+                                 : "decryption failed: wrong password or damaged data");
   }
-  const auto pad = static_cast<uint8_t>(out.back());
-  if (pad < 1 || pad > 8) return false;
-  for (size_t i = out.size() - pad; i < out.size(); ++i) {
-    if (static_cast<uint8_t>(out[i]) != pad) return false;
-  }
-  out.resize(out.size() - pad);
-  *clear = std::move(out);
+  buf.resize(static_cast<size_t>(n1 + n2));
+  *out = std::move(buf);
   return true;
 }
 
@@ -174,7 +271,7 @@ bool AesCbc(bool encrypt, std::string_view key, std::string_view iv, std::string
                            : key.size() == 32 ? EVP_aes_256_cbc()
                                               : nullptr;
   if (type == nullptr || iv.size() != 16) return false;
-  std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+  CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx) return false;
   const auto* k = reinterpret_cast<const unsigned char*>(key.data());
   const auto* v = reinterpret_cast<const unsigned char*>(iv.data());
@@ -203,18 +300,37 @@ bool Digest(std::string_view name, std::string_view data, std::string* out) {
 }
 
 bool Pbkdf1(std::string_view hash, std::string_view password, std::string_view salt,
-            int iterations, size_t length, std::string* out) {
+            int iterations, size_t length, std::string* out, std::string* error) {
   out->clear();
-  if (hash != "md5" && hash != "sha1") return false;
-  if (iterations < 1) return false;
-  std::string t;
-  if (!Digest(hash, std::string(password) + std::string(salt), &t)) return false;
-  for (int i = 1; i < iterations; ++i) {
-    if (!Digest(hash, t, &t)) return false;
+  const size_t size = hash == "md5" ? 16 : hash == "sha1" ? 20 : 0;
+  if (size == 0) return Refuse(error, "PBKDF1 takes the md5 or sha1 hash");
+  if (iterations < 1) return Refuse(error, "iteration count must be at least 1");
+  if (length == 0 || length > size) return Refuse(error, "PBKDF1 gives at most one digest");
+  const Legacy& l = GetLegacy();
+  if (!l.error.empty()) return Refuse(error, l.error);
+  std::unique_ptr<EVP_KDF_CTX, decltype(&EVP_KDF_CTX_free)> kdf(EVP_KDF_CTX_new(l.pbkdf1),
+                                                                 &EVP_KDF_CTX_free);
+  // An empty password or salt is still a buffer OpenSSL must not see as null.
+  static char kNothing[1] = {0};
+  auto bytes = [](std::string_view s) {
+    return s.empty() ? static_cast<void*>(kNothing) : const_cast<char*>(s.data());
+  };
+  std::string digest_name = hash == "md5" ? "MD5" : "SHA1";
+  uint64_t iter = static_cast<uint64_t>(iterations);
+  const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_PASSWORD, bytes(password),
+                                        password.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_SALT, bytes(salt), salt.size()),
+      OSSL_PARAM_construct_uint64(OSSL_KDF_PARAM_ITER, &iter),
+      OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest_name.data(), 0),
+      OSSL_PARAM_construct_end(),
+  };
+  std::string buf(length, '\0');
+  if (!kdf || EVP_KDF_derive(kdf.get(), reinterpret_cast<unsigned char*>(buf.data()), length,
+                             params) != 1) {
+    return Refuse(error, OpenSslError("PBKDF1 failed"));
   }
-  if (length > t.size()) return false;
-  t.resize(length);
-  *out = std::move(t);
+  *out = std::move(buf);
   return true;
 }
 

@@ -1,7 +1,6 @@
 #include "engine/crypt.h"
 
 #include <cctype>
-#include <cstdint>
 #include <utility>
 
 #include "engine/detail/cipher.h"
@@ -101,18 +100,13 @@ bool CkCrypt2::Transform(bool encrypt, std::string_view in, std::string* out) {
     if (hash_ != "sha1" && hash_ != "md5") return Fail("pbes1 takes the sha1 or md5 hash");
     if (salt_.size() != 8) return Fail("pbes1 takes a salt of 8 bytes");
     Wiped dk;
-    if (!d::Pbkdf1(hash_, password_, salt_, iterations_, 16, &dk.value)) {
-      return Fail("key derivation failed");
+    std::string why;
+    if (!d::Pbkdf1(hash_, password_, salt_, iterations_, 16, &dk.value, &why)) {
+      return Fail("key derivation failed: " + why);
     }
-    d::Rc2 rc2;
-    if (!rc2.SetKey(std::string_view(dk.value).substr(0, 8), 64)) return Fail("bad RC2 key");
-    const auto* iv = reinterpret_cast<const uint8_t*>(dk.value.data() + 8);
-    if (encrypt) {
-      *out = d::Rc2CbcEncrypt(rc2, iv, in);
-      return true;
-    }
-    if (!d::Rc2CbcDecrypt(rc2, iv, in, out)) {
-      return Fail("decryption failed: wrong password or damaged data");
+    const std::string_view derived(dk.value);
+    if (!d::Rc2Cbc(encrypt, derived.substr(0, 8), 64, derived.substr(8, 8), in, out, &why)) {
+      return Fail(why);
     }
     return true;
   }
@@ -144,15 +138,10 @@ bool CkCrypt2::Transform(bool encrypt, std::string_view in, std::string* out) {
     }
     return true;
   }
-  d::Rc2 rc2;
-  if (!rc2.SetKey(key.value, rc2_bits_ == 0 ? key_bits_ : rc2_bits_)) return Fail("bad RC2 key");
-  const auto* iv = reinterpret_cast<const uint8_t*>(iv_.data());
-  if (encrypt) {
-    *out = d::Rc2CbcEncrypt(rc2, iv, in);
-    return true;
-  }
-  if (!d::Rc2CbcDecrypt(rc2, iv, in, out)) {
-    return Fail("decryption failed: wrong password or damaged data");
+  std::string why;
+  if (!d::Rc2Cbc(encrypt, key.value, rc2_bits_ == 0 ? key_bits_ : rc2_bits_,
+                 std::string_view(iv_).substr(0, 8), in, out, &why)) {
+    return Fail(why);
   }
   return true;
 }

@@ -38,6 +38,12 @@
 // Windows-1252; nothing is converted). The encodings are "hex" (written in
 // upper case, read in either) and "base64".
 //
+// The algorithms are OpenSSL's. RC2 and PBKDF1 live only in its legacy
+// provider (legacy.so in OpenSSL's modules folder, shipped with libssl3),
+// which the engine loads once into a library context of its own; without
+// it "pbes1" and "pbes2" with "rc2" fail with LastErrorText naming the
+// provider and the folder looked in, while "aes" and the digests still work.
+//
 // Every operation reports failure by its result; LastErrorText says why. One
 // object is for one thread at a time.
 #ifndef VKT_ENGINE_CRYPT_H_

@@ -7,15 +7,24 @@
 //   bf.Encrypt(buf, 16, CBlowFish::ECB);   // in place
 //   bf.Decrypt(buf, 16, CBlowFish::ECB);
 //
+// The block cipher itself, key schedule included, is OpenSSL's Blowfish from
+// its legacy provider, through the engine; the chaining modes are done here.
+//
 // Bad arguments throw std::invalid_argument ("Incorrect key length",
-// "Incorrect buffer length").
+// "Incorrect buffer length"). Where OpenSSL's legacy provider cannot be
+// loaded, construction throws std::runtime_error saying so.
 #ifndef VKT_LOGIN_BLOWFISH_H_
 #define VKT_LOGIN_BLOWFISH_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "vkt_export.h"
+
+namespace vkt::engine::detail {
+class BlockCipher;
+}
 
 // One block: two 32-bit halves, each read from four bytes most significant
 // first (bytes 0-3 the left half, 4-7 the right).
@@ -38,6 +47,10 @@ class VKT_API CBlowFish {
   // Keys longer than 56 bytes use their first 56. A null key or a length of
   // 0 throws "Incorrect key length".
   CBlowFish(const unsigned char* key, size_t keyLength, const SBlock& chain = SBlock(0, 0));
+  // Copies carry the whole state: both chains and the keyed cipher.
+  CBlowFish(const CBlowFish& other);
+  CBlowFish& operator=(const CBlowFish& other);
+  ~CBlowFish();
 
   // The current chain returns to the one given at construction.
   void ResetChain() { m_oChain = m_oChain0; }
@@ -51,14 +64,14 @@ class VKT_API CBlowFish {
   void Decrypt(const unsigned char* in, unsigned char* out, size_t length, int mode = ECB);
 
  private:
-  uint32_t F(uint32_t ui) const;
+  // One block through the keyed cipher.
   void Encrypt(SBlock& block) const;
   void Decrypt(SBlock& block) const;
 
   SBlock m_oChain0;
   SBlock m_oChain;
-  uint32_t m_auiP[18];
-  uint32_t m_auiS[4][256];
+  // The P-array and S-boxes, expanded from the key by OpenSSL.
+  std::unique_ptr<vkt::engine::detail::BlockCipher> m_pCipher;
 };
 
 #endif  // VKT_LOGIN_BLOWFISH_H_

@@ -57,6 +57,24 @@ CBlowFish LibraryBlowfish() {
   return CBlowFish(reinterpret_cast<const unsigned char*>(key.data()), key.size(), SBlock(0, 0));
 }
 
+// The method-0 blocks through the library's key. Without OpenSSL's legacy
+// provider there is no Blowfish: refused like any other failure, and the
+// block wiped so no clear text is taken for a cipher.
+bool BlowfishBlocks(bool encrypt, unsigned char (&block)[16]) {
+  try {
+    CBlowFish bf = LibraryBlowfish();
+    if (encrypt) {
+      bf.Encrypt(block, sizeof block, CBlowFish::ECB);
+    } else {
+      bf.Decrypt(block, sizeof block, CBlowFish::ECB);
+    }
+    return true;
+  } catch (const std::runtime_error&) {
+    std::memset(block, 0, sizeof block);
+    return false;
+  }
+}
+
 // Copies `bytes` when they fit with a terminator.
 bool CopyIfFits(const std::string& bytes, char* result, unsigned int size) {
   if (bytes.size() >= size) return false;
@@ -76,13 +94,13 @@ bool CryptUserImpl(const char* text, size_t length, bool encrypt, short method, 
       size_t n = strnlen(text, std::min<size_t>(length, 16));
       std::memset(block, ' ', sizeof block);
       std::memcpy(block, text, n);
-      LibraryBlowfish().Encrypt(block, sizeof block, CBlowFish::ECB);
+      if (!BlowfishBlocks(true, block)) return false;
       std::memcpy(result, block, sizeof block);
       return true;
     }
     if (length < 16) return false;
     std::memcpy(block, text, sizeof block);
-    LibraryBlowfish().Decrypt(block, sizeof block, CBlowFish::ECB);
+    if (!BlowfishBlocks(false, block)) return false;
     char clear[17];
     std::memcpy(clear, block, 16);
     clear[16] = '\0';

@@ -26,6 +26,11 @@
 // Texts are Windows-1252 bytes, encrypted as they are. The secret values are
 // the library's own defaults; a site that holds data made with other values
 // installs them with vkt::SetCryptSecrets.
+//
+// Blowfish, RC2 and PBKDF1 are OpenSSL's, from its legacy provider. Where
+// that provider cannot be loaded, methods 0 and 1 and Pbes2Encrypt/Decrypt
+// fail (false or an empty string) and CryptBuffer throws std::runtime_error;
+// the SHA-256 method still works.
 #ifndef VKT_LOGIN_CRYPT_H_
 #define VKT_LOGIN_CRYPT_H_
 
@@ -54,7 +59,8 @@ VKT_API bool CryptUser(const char* text, size_t textLength, bool encrypt, short 
 // Encrypts (`mode` 1) or decrypts (any other) `length` bytes in place with
 // the library's Blowfish key in code-book mode. A null buffer or a length
 // that is not a positive multiple of 8 throws std::invalid_argument
-// ("Incorrect buffer length").
+// ("Incorrect buffer length"); no Blowfish from OpenSSL throws
+// std::runtime_error, the buffer untouched.
 VKT_API void CryptBuffer(unsigned char* buffer, int length, int mode);
 
 // Hexadecimal text of `text`, and back; empty for a null or empty text and
