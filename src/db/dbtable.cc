@@ -429,7 +429,8 @@ int CDBCtree::DBCheckDoda(DATOBJ* const schema) {
   if (ifil == nullptr || schema == nullptr) return 1;
   std::memset(buf_stampa, 0, sizeof buf_stampa);
   const int32_t size = GetDODA(DataFile(), kStoredLimit, buf_stampa, 4);
-  if (size <= 0) return 1;
+  // A size past the buffer asked for is no answer of ours to read.
+  if (size <= 0 || size > kStoredLimit) return 1;
   size_t first = 0, last = 0;
   if (!FindRun(schema, ifil->rfstfld, ifil->rlstfld, &first, &last)) return 1;
   // The stored array, read element by element out of the bytes received.
@@ -497,7 +498,7 @@ int CDBCtree::DBCheckIFile() {
   if (ifil == nullptr) return 1;
   std::memset(buf_stampa, 0, sizeof buf_stampa);
   const int32_t size = GetIFile(DataFile(), kStoredLimit, buf_stampa);
-  if (size < static_cast<int32_t>(sizeof(ifil4))) return 1;
+  if (size < static_cast<int32_t>(sizeof(ifil4)) || size > kStoredLimit) return 1;
   ifil4 stored;
   std::memcpy(&stored, buf_stampa, sizeof stored);
   if ((stored.rfstfld != nullptr && !InsideRead(stored.rfstfld, size)) ||
