@@ -62,6 +62,14 @@ void Put(char* at, size_t room, const void* value, size_t width) {
   std::memcpy(at, value, width < room ? width : room);
 }
 
+// A failure found here sets the thread's error variables afresh, as the
+// record layer's own failures do, so nobody reads a stale error.
+int16_t Failed(int16_t status) {
+  isam_err = uerr_cod = status;
+  sysio_cod = 0;
+  return status;
+}
+
 // The element's name must lie inside the bytes read, ended there.
 bool NameInside(const char* name, const char* buf, size_t size) {
   if (name < buf || name >= buf + size) return false;
@@ -71,13 +79,13 @@ bool NameInside(const char* name, const char* buf, size_t size) {
 int16_t UnknownType(const char* name) {
   std::snprintf(buf_stampa, sizeof buf_stampa, "Tipo campo %-s non riconosciuto", name);
   vkt::Report(buf_stampa, Caption(), MB_OK | MB_ICONERROR);
-  return kSchemaStatus;
+  return Failed(kSchemaStatus);
 }
 
 }  // namespace
 
 int16_t DBReadSql(CDBCtree& table, SACommand& cmd, void* record, void* extra) {
-  if (table.ifil == nullptr || record == nullptr) return CT_BAD_PARAMETER;
+  if (table.ifil == nullptr || record == nullptr) return Failed(CT_BAD_PARAMETER);
   const size_t reclen = table.ifil->dreclen;
   char* out = static_cast<char*>(record);
   std::memset(out, 0, reclen);
@@ -85,17 +93,18 @@ int16_t DBReadSql(CDBCtree& table, SACommand& cmd, void* record, void* extra) {
   const int32_t datno = table.ifil->tfilno;
   const int32_t size = GetDODA(datno, 0, nullptr, kDodaMode);
   if (size <= 0) {
-    // A failure is never reported as success, whatever the client left.
+    // A failure is never reported as success, whatever the client left;
+    // the client's own code keeps the variables it set.
     const int16_t code = uerr_cod;
-    return code != 0 ? code : kSchemaStatus;
+    return code != 0 ? code : Failed(kSchemaStatus);
   }
   std::vector<char> schema;
   try {
     schema.assign(static_cast<size_t>(size), 0);
   } catch (const std::bad_alloc&) {
-    return kSchemaStatus;
+    return Failed(kSchemaStatus);
   }
-  if (GetDODA(datno, size, schema.data(), kDodaMode) != size) return kSchemaStatus;
+  if (GetDODA(datno, size, schema.data(), kDodaMode) != size) return Failed(kSchemaStatus);
 
   const size_t count = schema.size() / sizeof(DATOBJ);
   size_t offset = 0;
@@ -103,7 +112,7 @@ int16_t DBReadSql(CDBCtree& table, SACommand& cmd, void* record, void* extra) {
     DATOBJ e;
     std::memcpy(&e, schema.data() + i * sizeof(DATOBJ), sizeof e);
     if (e.fsymb == nullptr) break;
-    if (!NameInside(e.fsymb, schema.data(), schema.size())) return kSchemaStatus;
+    if (!NameInside(e.fsymb, schema.data(), schema.size())) return Failed(kSchemaStatus);
     // What is left of the field inside the record.
     const size_t room = offset >= reclen ? 0 : std::min<size_t>(e.flen, reclen - offset);
     char* at = out + (offset < reclen ? offset : reclen);
@@ -184,6 +193,7 @@ int16_t DBReadSql(CDBCtree& table, SACommand& cmd, void* record, void* extra) {
     }
     offset += e.flen;
   }
+  isam_err = uerr_cod = sysio_cod = 0;
   if (table.readCallback != nullptr && extra != nullptr) return table.readCallback(extra);
   return 0;
 }

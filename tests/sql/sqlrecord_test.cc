@@ -217,6 +217,57 @@ TEST_F(ReadSql, FailuresAreStatusesOrTheServersException) {
   EXPECT_THROW(DBReadSql(table, cmd_, &r, nullptr), SAException);
 }
 
+// Each failure sets the three error variables afresh, as the record layer's
+// failures do; a read that succeeds leaves them clear.
+TEST_F(ReadSql, FailuresSetTheErrorVariablesAndASuccessClearsThem) {
+  Row r;
+  CDBCtree table(1, &ifil_, &r, nullptr, nullptr, nullptr, 0);
+  Select(kSelect);
+  StoreRowSchema();
+  auto stale = [] { isam_err = uerr_cod = sysio_cod = 77; };
+  auto errors = [] { return std::vector<int>{isam_err, uerr_cod, sysio_cod}; };
+
+  stale();
+  EXPECT_EQ(DBReadSql(table, cmd_, nullptr, nullptr), CT_BAD_PARAMETER);
+  EXPECT_EQ(errors(), (std::vector<int>{CT_BAD_PARAMETER, CT_BAD_PARAMETER, 0}));
+  CDBCtree no_table(1, nullptr, &r, nullptr, nullptr, nullptr, 0);
+  stale();
+  EXPECT_EQ(DBReadSql(no_table, cmd_, &r, nullptr), CT_BAD_PARAMETER);
+  EXPECT_EQ(errors(), (std::vector<int>{CT_BAD_PARAMETER, CT_BAD_PARAMETER, 0}));
+
+  stale();
+  ASSERT_EQ(DBReadSql(table, cmd_, &r, nullptr), 0);
+  EXPECT_EQ(errors(), (std::vector<int>{0, 0, 0}));
+  int32_t i32 = 0;
+  std::memcpy(&i32, &r.i32, sizeof i32);  // packed: no reference to it
+  EXPECT_EQ(i32, 123456);
+
+  // The client failing without a code: the layer's own status, set.
+  stale();
+  vkt::isam::FailNthIsamCall(1, 0, 0);
+  EXPECT_EQ(DBReadSql(table, cmd_, &r, nullptr), 120);
+  vkt::isam::FailNthIsamCall(0, 0, 0);
+  EXPECT_EQ(errors(), (std::vector<int>{120, 120, 0}));
+  // The client's own code stays as the client set it.
+  vkt::isam::FailNthIsamCall(1, CT_READ_ERROR, 5);
+  EXPECT_EQ(DBReadSql(table, cmd_, &r, nullptr), CT_READ_ERROR);
+  vkt::isam::FailNthIsamCall(0, 0, 0);
+  EXPECT_EQ(errors(), (std::vector<int>{CT_READ_ERROR, CT_READ_ERROR, 5}));
+
+  // A type the copy does not know.
+  Store({{"i32", {51, 4}}, {"odd", {41, 4}}});
+  stale();
+  EXPECT_EQ(DBReadSql(table, cmd_, &r, nullptr), 120);
+  EXPECT_EQ(errors(), (std::vector<int>{120, 120, 0}));
+  // And clear again after a good read, with the host's callback answering.
+  StoreRowSchema();
+  int16_t answer = 0;
+  CDBCtree with_callback(1, &ifil_, &r, nullptr, ReadCallback, nullptr, 0);
+  stale();
+  EXPECT_EQ(DBReadSql(with_callback, cmd_, &r, &answer), 0);
+  EXPECT_EQ(errors(), (std::vector<int>{0, 0, 0}));
+}
+
 // The server's own types: boolean, bpchar with its blanks, date, time,
 // real, timestamp.
 TEST_F(ReadSql, PostgresRowsGiveTheSameBytes) {
