@@ -89,24 +89,47 @@ TEST_F(QueryAdapt, OtherApplicationsUseTheirSchemaName) {
 }
 
 TEST_F(QueryAdapt, NamesThatCouldBreakTheSqlAreRefused) {
-  auto refused = [&](const std::function<void()>& f) {
+  // The user exception's text, its line number put as "#": what was wrong,
+  // with the value as typed, and where.
+  auto refusal = [&](const std::function<void()>& f) -> std::string {
     try {
       f();
     } catch (const SAException& e) {
       EXPECT_EQ(e.ErrClass(), SA_UserGenerated_Error);
-      return true;
+      EXPECT_EQ(e.ErrNativeCode(), 0);
+      std::string text = e.ErrText().str();
+      const size_t line = text.find("\n\nLine\t: ");
+      if (line != std::string::npos) {
+        const size_t digits = line + 9;
+        const size_t end = text.find_first_not_of("0123456789", digits);
+        if (end != std::string::npos && end > digits) text.replace(digits, end - digits, "#");
+      }
+      return text;
     }
-    return false;
+    return "(accepted)";
+  };
+  auto where = [](const std::string& what) {
+    return what + " (ammessi solo lettere, cifre e _)\n\nFile\t: VKTPostgreSQL.cpp\n\nLine\t: #"
+                  "\n\nFunc\t: CVKTPostgreSQL::QueryAdapt";
   };
   std::strcpy(par_.archive, "a;DROP");
-  EXPECT_TRUE(refused([&] { Adapt(1, "SELECT * FROM admin.moviment"); }));
+  EXPECT_EQ(refusal([&] { Adapt(1, "SELECT * FROM admin.moviment"); }),
+            where("Codice archivio non valido per SQL: \"a;DROP\""));
+  std::strcpy(par_.archive, "ar ch");
+  EXPECT_EQ(refusal([&] { Adapt(3, "SELECT * FROM admin.clienti1"); }),
+            where("Codice archivio non valido per SQL: \"ar ch\""));
   // Nothing to write, nothing to refuse.
   EXPECT_EQ(Adapt(1, "SELECT 1"), "SELECT 1");
   std::strcpy(par_.app_name, "VERDEX");
   std::strcpy(par_.sql_schema, "x.y");
-  EXPECT_TRUE(refused([&] { Adapt(1, "SELECT * FROM admin.t"); }));
+  EXPECT_EQ(refusal([&] { Adapt(1, "SELECT * FROM admin.t"); }),
+            where("Schema SQL non valido per SQL: \"x.y\""));
   std::strcpy(par_.sql_schema, "s\"--");
-  EXPECT_TRUE(refused([&] { Adapt(1, "SELECT * FROM admin.t"); }));
+  EXPECT_EQ(refusal([&] { Adapt(1, "SELECT * FROM admin.t"); }),
+            where("Schema SQL non valido per SQL: \"s\"--\""));
+  // A plain schema passes; the refusal came from the name alone.
+  std::strcpy(par_.sql_schema, "s_1");
+  EXPECT_EQ(Adapt(1, "SELECT * FROM admin.t"), "SELECT * FROM s_1.t");
   EXPECT_TRUE(vkt::sql::IsPlainIdentifier("Arc_01"));
   EXPECT_FALSE(vkt::sql::IsPlainIdentifier(""));
   EXPECT_FALSE(vkt::sql::IsPlainIdentifier("ar\xE8"));
