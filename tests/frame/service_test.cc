@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "frame/vktapp.h"
@@ -64,19 +65,37 @@ TEST_F(ServiceTest, AStartThatFailsIsReportedAsFailure) {
 }
 
 TEST_F(ServiceTest, CloseServiceStopsAndWaitsOnTheServicesClock) {
-  ASSERT_TRUE(CheckService("mirtosrv"));
-  int pid = sup_.Pid("mirtosrv");
+  // Takes a real moment to stop once asked, so the wait has to poll; the
+  // ready file says the trap is set before the stop is sent.
+  const std::string ready = ::testing::TempDir() + "/lento.ready." + std::to_string(getpid());
+  std::remove(ready.c_str());
+  sup_.Define("lento", {"/bin/sh", "-c",
+                        "trap 'sleep 0.3; exit 0' TERM; : > '" + ready +
+                            "'; while :; do sleep 0.05; done"});
+  ASSERT_TRUE(CheckService("lento"));
+  int pid = sup_.Pid("lento");
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 500 && access(ready.c_str(), F_OK) != 0; ++i) usleep(10000);
+  ASSERT_EQ(access(ready.c_str(), F_OK), 0) << "the service never set its trap";
   sup_.SetWaitHint(0);  // a zero hint still pauses between polls
-  EXPECT_TRUE(CloseService("mirtosrv"));
-  EXPECT_EQ(sup_.Pid("mirtosrv"), 0);
+  EXPECT_TRUE(CloseService("lento"));
+  EXPECT_EQ(sup_.Pid("lento"), 0);
   EXPECT_NE(kill(pid, 0), 0);
-  for (uint32_t ms : fake_.sleeps()) EXPECT_GE(ms, vkt::kServiceMinPollMs);
+  // The pauses went to the services clock, each the minimum, and the wait
+  // ended long before its limit.
+  ASSERT_FALSE(fake_.sleeps().empty());
+  for (uint32_t ms : fake_.sleeps()) EXPECT_EQ(ms, vkt::kServiceMinPollMs);
+  EXPECT_EQ(fake_.slept_ms(), uint64_t{vkt::kServiceMinPollMs} * fake_.sleeps().size());
+  EXPECT_LT(fake_.slept_ms(), vkt::kServiceStopLimitMs);
   // Stopped already: true, and no second stop is sent.
-  EXPECT_TRUE(CloseService("mirtosrv"));
+  const size_t polls = fake_.sleeps().size();
+  EXPECT_TRUE(CloseService("lento"));
   EXPECT_EQ(sup_.stops(), 1);
+  EXPECT_EQ(fake_.sleeps().size(), polls);
   // Not installed: true without opening it.
   EXPECT_TRUE(CloseService("assente"));
   EXPECT_TRUE(CloseService(nullptr));
+  std::remove(ready.c_str());
 }
 
 TEST_F(ServiceTest, AStopThatNeverEndsTimesOutWithAUserException) {
