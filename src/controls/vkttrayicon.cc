@@ -73,13 +73,19 @@ bool DesktopNotifier::Show(const Balloon& b) {
   const std::string app = vkt::win::Cp1252ToUtf8(b.app), title = vkt::win::Cp1252ToUtf8(b.title),
                     text = vkt::win::Cp1252ToUtf8(b.text);
   sd_bus_error err = SD_BUS_ERROR_NULL;
+  sd_bus_message* call = nullptr;
   sd_bus_message* reply = nullptr;
   const int32_t expire = b.timeout_ms == 0 ? -1 : static_cast<int32_t>(b.timeout_ms);
-  int r = sd_bus_call_method(bus, kService, kPath, kService, "Notify", &err, &reply, "susssasa{sv}i",
-                             app.c_str(), 0u, icon, title.c_str(), text.c_str(), 0, 0, expire);
+  int r = sd_bus_message_new_method_call(bus, &call, kService, kPath, kService, "Notify");
+  if (r >= 0)
+    r = sd_bus_message_append(call, "susssasa{sv}i", app.c_str(), 0u, icon, title.c_str(),
+                              text.c_str(), 0, 0, expire);
+  // sd-bus would wait 25 s for a service that hangs.
+  if (r >= 0) r = sd_bus_call(bus, call, uint64_t{kAnswerTimeoutMs} * 1000, &err, &reply);
   uint32_t id = 0;
   if (r >= 0 && sd_bus_message_read(reply, "u", &id) >= 0) last_id_ = id;
   sd_bus_message_unref(reply);
+  sd_bus_message_unref(call);
   sd_bus_error_free(&err);
   sd_bus_flush_close_unref(bus);
   return r >= 0;
@@ -89,8 +95,8 @@ TrayNotifier& Notifier() {
   if (g_notifier != nullptr) return *g_notifier;
   static DesktopNotifier desktop;
   static LoggedNotifier logged;
-  static const bool has_desktop = DesktopNotifier::Available();
-  if (has_desktop) return desktop;
+  // Asked again each time: the desktop's service comes and goes.
+  if (DesktopNotifier::Available()) return desktop;
   return logged;
 }
 
@@ -119,7 +125,13 @@ BOOL CXTPTrayIcon::ShowBalloonTip(const char* text, const char* title, unsigned 
   b.text = text != nullptr ? text : "";
   b.icon_flags = icon_flags;
   b.timeout_ms = timeout_ms;
-  return vkt::controls::Notifier().Show(b) ? TRUE : FALSE;
+  const bool chosen = vkt::controls::g_notifier == nullptr;
+  vkt::controls::TrayNotifier& n = vkt::controls::Notifier();
+  if (n.Show(b)) return TRUE;
+  // The desktop went away between the choice and the call.
+  if (chosen && dynamic_cast<vkt::controls::DesktopNotifier*>(&n) != nullptr)
+    return vkt::controls::LoggedNotifier().Show(b) ? TRUE : FALSE;
+  return FALSE;
 }
 
 CVKTTrayIcon::CVKTTrayIcon() = default;

@@ -64,10 +64,14 @@ class VKT_API RecordingNotifier : public TrayNotifier {
   bool result = true;
 };
 
-// The desktop's notification service on the session bus; Show is false
-// when there is no session bus or no service on it.
+// The desktop's notification service on the session bus. The balloon goes
+// as UTF-8 with a freedesktop icon name for its flags; a timeout of 0 leaves
+// the expiry to the service (-1). Show is false when there is no session bus,
+// no service on it, or the service does not answer within kAnswerTimeoutMs
+// (the caller is the user interface thread: it never waits longer).
 class VKT_API DesktopNotifier : public TrayNotifier {
  public:
+  static constexpr unsigned kAnswerTimeoutMs = 3000;
   bool Show(const Balloon& b) override;
   // True when the session bus has the notification service.
   static bool Available();
@@ -79,7 +83,9 @@ class VKT_API DesktopNotifier : public TrayNotifier {
 };
 
 // The notifier balloons go to: the one installed, else the desktop's when
-// it is available, else the logged one. Null restores the choice.
+// it is available at that moment, else the logged one. Null restores the
+// choice. Without an installed notifier a balloon the desktop failed to
+// show goes to the log, so that none is lost when the service goes away.
 VKT_API TrayNotifier& Notifier();
 VKT_API TrayNotifier* SetNotifier(TrayNotifier* n);
 
