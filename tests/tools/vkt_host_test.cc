@@ -2,6 +2,7 @@
 // demo's closing summary lists files that are really there and really what
 // their names say.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <sstream>
 #include <string>
@@ -26,11 +27,12 @@ TEST(VktHostTest, HelpNamesEverySubcommandAndEachOneAnswersWithItsOwnUsage) {
                             "--record", "--snapshots", "  check cf", "  check piva", "  date GG/MM/AAAA",
                             "  view -t", "  db verify", "  db list", "  db get", "  export TABELLA",
                             "--json|--csv|--dump", "  copy-company DA A", "  zip ARCHIVIO",
-                            "zip -x"})
+                            "zip -x", "  wait REGISTRO"})
     EXPECT_NE(help.out.find(entry), std::string::npos) << entry;
   // Every command the help names is dispatched: without its arguments it
   // answers with its usage (2), never as an unknown command.
-  for (const char* cmd : {"check", "date", "view", "db", "export", "copy-company", "zip"}) {
+  for (const char* cmd : {"check", "date", "view", "db", "export", "copy-company", "zip", "wait",
+                          "wait registro 0"}) {
     const CommandResult r = Vkt(cmd);
     EXPECT_EQ(r.code, 2) << cmd << "\n" << r.out;
     EXPECT_EQ(r.out.find("comando sconosciuto"), std::string::npos) << cmd;
@@ -53,13 +55,26 @@ TEST(VktHostTest, DemoRunsTheWholeLibraryAndItsSummaryListsWhatItMade) {
   EXPECT_NE(r.out.find("100% out/fatture.bin"), std::string::npos);      // the ZIP's
   EXPECT_NE(r.out.find("12000 movimenti di magazzino"), std::string::npos);
 
+  // The service step: a real `vkt wait` child, started once, stopped and
+  // gone, with both events in its own log.
+  EXPECT_NE(r.out.find("CheckService(\"vkt-attesa\") -> avviato, pid "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("stato: in esecuzione, pid "), std::string::npos);
+  EXPECT_NE(r.out.find("CheckService di nuovo -> falso: gi\xC3\xA0 in esecuzione"), std::string::npos);
+  EXPECT_NE(r.out.find("CloseService(\"vkt-attesa\") -> fermato in "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" ms, stato fermo, uscita 0\n"), std::string::npos);
+
   const size_t summary = r.out.find("\n== Riepilogo\n");
   ASSERT_NE(summary, std::string::npos) << r.out;
   std::istringstream lines(r.out.substr(summary + 14));
-  std::string line;
+  std::string line, service;
   int kinds = 0;
   std::vector<std::string> listed;
   while (std::getline(lines, line) && line.rfind("tutto in ", 0) != 0) {
+    if (line.rfind("servizio ", 0) == 0) {
+      EXPECT_TRUE(service.empty()) << line;
+      service = line;
+      continue;
+    }
     const size_t colon = line.find(": ");
     ASSERT_NE(colon, std::string::npos) << line;
     const int count = std::stoi(line);
@@ -72,13 +87,29 @@ TEST(VktHostTest, DemoRunsTheWholeLibraryAndItsSummaryListsWhatItMade) {
   }
   EXPECT_EQ(line, "tutto in " + dir.path());
   EXPECT_GE(kinds, 6);
+  const std::string said = "servizio vkt-attesa: avviato con CheckService (pid ";
+  ASSERT_EQ(service.rfind(said, 0), 0u) << r.out;
+  const int pid = std::stoi(service.substr(said.size()));
+  EXPECT_GT(pid, 0);
+  EXPECT_EQ(service.substr(service.find(')')),
+            "), fermato con CloseService (uscita 0), registro log/servizio.txt");
+  EXPECT_NE(r.out.find(", pid " + std::to_string(pid) + "\n"), std::string::npos);
+  EXPECT_NE(kill(pid, 0), 0);  // stopped and reaped, not left running
+  std::istringstream log(vkt::testing::ReadFile(dir / "log/servizio.txt"));
+  std::vector<std::string> events;
+  while (std::getline(log, line)) events.push_back(line);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_NE(events[0].find(" - Servizio vkt-attesa avviato (pid " + std::to_string(pid) + ")\r"),
+            std::string::npos) << events[0];
+  EXPECT_NE(events[1].find(" - Servizio vkt-attesa fermato (SIGTERM)\r"), std::string::npos)
+      << events[1];
   auto has = [&](const std::string& name) {
     for (const std::string& l : listed)
       if (l == name) return true;
     return false;
   };
   for (const char* f : {"archivio/clienti.dat", "azienda.db", "out/clienti.bin", "esportazioni.zip",
-                        "clienti.pdf", "cliente.png", "log/demo.txt"})
+                        "clienti.pdf", "cliente.png", "log/demo.txt", "log/servizio.txt"})
     EXPECT_TRUE(has(f)) << f;
   EXPECT_FALSE(has("archivio/isam.db"));  // the ISAM store's own file, not a table
   for (const std::string& f : listed) {

@@ -458,8 +458,9 @@ bool DemoArchive(const std::string& dir, const std::string& server = "") {
   return s == 0;
 }
 
-// What the demo left in its folder, by kind, so a newcomer knows where to look.
-void DemoSummary(const std::string& dir) {
+// What the demo left in its folder, by kind, so a newcomer knows where to look,
+// and the service it started and stopped.
+void DemoSummary(const std::string& dir, const std::string& service) {
   namespace fs = std::filesystem;
   Section("Riepilogo");
   std::map<std::string, std::vector<std::string>> made;
@@ -489,6 +490,7 @@ void DemoSummary(const std::string& dir) {
     for (const std::string& f : found->second) std::printf(" %s", f.c_str());
     std::printf("\n");
   }
+  if (!service.empty()) std::printf("%s\n", service.c_str());
   std::printf("tutto in %s\n", dir.c_str());
 }
 
@@ -544,6 +546,7 @@ int Demo(const std::vector<std::string>& args) {
   DemoCrypt(dir);
   DemoPrint(dir);
   DemoSerial(dir);
+  const std::string service = DemoServiceControl(dir);
   DemoArchive(dir);
   DemoReport(dir);
   DemoDialogs(dir);
@@ -551,12 +554,12 @@ int Demo(const std::vector<std::string>& args) {
   DemoTabs(dir);
   DemoGrid(dir);
   DemoLogin(dir);
-  int failed = 0;
+  int failed = service.empty() ? 1 : 0;
   Section("SQL (la ditta dimostrativa su SQLite, con transazioni e savepoint)");
   if (DemoSql({"--dir", dir}) != 0) failed++;
   Section("Esportazioni (JSON, CSV, copia binaria) e archivio ZIP");
   failed += DemoExport(dir);
-  DemoSummary(dir);
+  DemoSummary(dir, service);
   return failed == 0 ? 0 : 1;
 }
 

@@ -8,6 +8,7 @@
 //   vkt view -t -m=N -r=ROWS [-c] FILE [--pdf OUT]   composed text pages
 //   vkt db verify|list|get DIR ...                   a look into an archive
 //   vkt export | copy-company | zip                  exports, company copies, ZIP
+//   vkt wait LOG [SECONDS]                           the demo's service
 #include "tools/vkt/vkt.h"
 
 #include <cstdio>
@@ -33,8 +34,9 @@ constexpr const char* kUsage =
     "\n"
     "  demo [--dir CARTELLA]  la libreria da capo a fondo: stringhe, date, controlli,\n"
     "                         archivio ISAM, report PDF, finestre (immagini PNG),\n"
-    "                         login, SQL su SQLite, esportazioni JSON, CSV e binarie\n"
-    "                         e il loro ZIP, con un riepilogo di quanto scritto\n"
+    "                         login, un servizio avviato e fermato (CheckService,\n"
+    "                         CloseService), SQL su SQLite, esportazioni JSON, CSV e\n"
+    "                         binarie e il loro ZIP, con un riepilogo di quanto fatto\n"
     "                         (di default nella cartella vkt-demo)\n"
     "  demo --sql [--dir CARTELLA] [--pg CONNESSIONE]\n"
     "                         la ditta dimostrativa su SQL: SQLite, o PostgreSQL con\n"
@@ -64,6 +66,10 @@ constexpr const char* kUsage =
     "  copy-company DA A [--dir CARTELLA]\n"
     "                         copia le tabelle della ditta DA nella ditta A\n"
     "  zip ARCHIVIO CARTELLA  comprime la cartella; zip -x ARCHIVIO CARTELLA la estrae\n"
+    "  wait REGISTRO [SECONDI]\n"
+    "                         il servizio della dimostrazione: annota avvio e arresto\n"
+    "                         in REGISTRO, termina con SIGTERM (o da solo dopo SECONDI,\n"
+    "                         di default 300)\n"
     "  --help, --version\n";
 
 int Check(const std::vector<std::string>& args) {
@@ -179,6 +185,7 @@ int main(int argc, char** argv) {
   if (cmd == "export") return Export(rest);
   if (cmd == "copy-company") return CopyCompany(rest);
   if (cmd == "zip") return Zip(rest);
+  if (cmd == "wait") return Wait(rest);
   std::fprintf(stderr, "vkt: comando sconosciuto: %s\n\n%s", cmd.c_str(), kUsage);
   return 2;
 }

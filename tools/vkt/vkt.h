@@ -24,6 +24,13 @@ void DemoLogin(const std::string& dir);  // login, user list and change history
 int Export(const std::vector<std::string>& args);
 int CopyCompany(const std::vector<std::string>& args);
 int Zip(const std::vector<std::string>& args);
+// `vkt wait LOG [SECONDS]`: the demo's service, which notes its start and
+// its stop in LOG and ends on SIGTERM (or by itself after SECONDS).
+int Wait(const std::vector<std::string>& args);
+// The demo's service step: a `vkt wait` child started with CheckService and
+// stopped with CloseService under the supervisor backend. The summary's
+// line, empty when a step failed.
+std::string DemoServiceControl(const std::string& dir);
 // The demo's exports: a warehouse table to JSON and CSV, the company
 // archive dumped, all of it zipped. The number of steps that failed.
 int DemoExport(const std::string& dir);
