@@ -62,6 +62,7 @@ std::string IsamSettingsPath() {
   return dir + "/isamserv.ini";
 }
 
+#if VKT_TEST_HOOKS
 void FailNthIsamCall(int64_t n, int16_t status, int32_t sys) {
   g_call_fault_status = status;
   g_call_fault_sys = sys;
@@ -74,6 +75,7 @@ void FailNthStorageOp(int64_t n, int16_t status, int32_t sys) {
   else
     detail::ArmStorageFault(n, status, sys);
 }
+#endif
 
 namespace detail {
 namespace {
@@ -510,6 +512,8 @@ void LoadConditions(OpenFile* f) {
 }
 
 // Opens the table `w` names on numbers datno.. (kind and mode as given).
+// On failure the folder is left to the caller, who got it and drops it
+// (ReleaseFolder): dropping it here as well handed the caller a freed one.
 Status Attach(const Where& w, TableMeta meta, FileKind kind, int32_t datno, int numbers,
               int16_t mode, int32_t full_mode, std::unique_ptr<OpenFile>* out_file) {
   Folder* folder = nullptr;
@@ -534,7 +538,6 @@ Status Attach(const Where& w, TableMeta meta, FileKind kind, int32_t datno, int 
     f->ts.reset();
     f->locks.reset();
     folder->refs--;
-    ReleaseFolder(folder);
     return s;
   }
   LoadConditions(f.get());
@@ -593,7 +596,10 @@ Status OpenSet(ifil4* ifil, const char* dataextn, const char* indxextn) {
   }
   std::unique_ptr<OpenFile> f;
   s = Attach(w, std::move(meta), FileKind::kSet, datno, numbers, ifil->dfilmod, ifil->dfilmod, &f);
-  if (!s.ok()) return s;
+  if (!s.ok()) {
+    ReleaseFolder(folder);
+    return s;
+  }
   Register(std::move(f));
   ifil->tfilno = datno;
   return {};
@@ -632,6 +638,17 @@ Status CreateSet(ifil4* ifil, const char* dataextn, const char* indxextn, xCREbl
   Folder* folder = nullptr;
   s = GetFolder(w.folder, &folder);
   if (!s.ok()) return s.code == CT_CREATE_DENIED ? s : Status{CT_CREATE_FAILED, s.sys};
+  {
+    // A name blocked (ctFILBLK) is refused before anything is made: the
+    // open that ends the create would fail only after the table was there.
+    std::unique_ptr<LockSpace> probe;
+    s = folder->store->OpenLocks(w.stem + ".lck", &probe);
+    if (s.ok()) s = probe->LockFile(false);
+    if (!s.ok()) {
+      ReleaseFolder(folder);
+      return s;
+    }
+  }
   TableMeta meta;
   (void)MetaFromProgram(*ifil, def, w, indxextn, create, &meta);
   folder->refs++;  // held while the transaction may still release it
@@ -1103,6 +1120,10 @@ int16_t QuietCtree(char* filespec, int32_t action, int32_t mode) {
   Instance& in = Cur();
   if (action == 1) {
     if (in.txn) return c_.Ret(CT_TRANSACTION_ACTIVE);
+    // The open folders' logs go into their store files first: a folder
+    // copied while quiet is whole without its log.
+    for (auto& [path, folder] : in.folders)
+      if (Status s = folder->store->Checkpoint(); !s.ok()) return c_.Ret(s);
     in.quiet = true;
     return c_.Ret({});
   }
