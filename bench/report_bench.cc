@@ -57,7 +57,7 @@ std::string Folder() {
   char n1[] = "cli_codice", n2[] = "cli_ragione", n3[] = "cli_citta", n4[] = "cli_fido",
        n5[] = "cli_saldo", n6[] = "cli_dal";
   DATOBJ doda[6] = {{n1, nullptr, 144, 7, {}}, {n2, nullptr, 144, 41, {}}, {n3, nullptr, 144, 31, {}},
-                    {n4, nullptr, 51, 4, {}},  {n5, nullptr, 103, 8, {}}, {n6, nullptr, 83, 4, {}}};
+                    {n4, nullptr, 51, 4, {}},  {n5, nullptr, 103, 8, {}}, {n6, nullptr, 75, 4, {}}};
   PutDODA(f.tfilno, doda, 6);
   static const char* const kCities[] = {"Milano", "Roma", "Torino", "Napoli", "Bari", "Firenze",
                                         "Genova", "Bologna"};

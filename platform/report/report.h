@@ -58,8 +58,9 @@
 // A table location is the ISAM file set's name (relative to the bound
 // folder, ".dat" implied) or an SQL table name ("schema.table" allowed).
 // ISAM records are decoded by the schema stored in the file: type 144 text,
-// 8/16/24 byte, 33 short, 41 unsigned, 51/59 long, 75 time (seconds), 83
-// date (day number), 91 float, 103/124 double.
+// 8/16/24 byte, 33 short, 41 unsigned, 51/59 long, 75 date (day number; 0
+// no date), 83 time (seconds since midnight; 0 no time), 91 float, 103/124
+// double.
 //
 // Threads: an Application and its reports belong to one thread.
 #ifndef VKT_REPORT_REPORT_H_

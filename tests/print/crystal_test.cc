@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "common/julian.h"
+#include "db/dbctree.h"
 #include "platform/print/throwaway_cups.h"
 #include "platform/report/report_fixture.h"
 #include "print/cups_queue.h"
 #include "print/crystal.h"
 #include "print/print_fixture.h"
+#include "saapi/saapi.h"
 #include "system/registry.h"
 #include "win/canvas.h"
 #include "win/registry_store.h"
@@ -25,6 +27,50 @@ int g_current_year = 1;
 int TestAnno() { return g_current_year; }
 int g_hook_calls = 0;
 void Hook(void*) { ++g_hook_calls; }
+
+#pragma pack(push, 1)
+struct Visita {
+  char codice[7];   //  0  type 144, index 1
+  int32_t giorno;   //  7  type 75: day number
+  int32_t ora;      // 11  type 83: seconds since midnight
+};
+#pragma pack(pop)
+
+// "<folder>/visite" as the library writes a table it reads from SQL: the
+// schema stored in the data file, every record filled by DBReadSql from a
+// row of an SQLite query and added through the table object.
+bool MakeVisiteFromSql(const std::string& folder) {
+  const bool own = InitISAMXtd(15, 64, 16, 15, 1, "", "", "") == 0;
+  std::string name = folder + "/visite";
+  char ixname[] = "VisCodice", first[] = "vis_codice", last[] = "vis_ora";
+  ISEG seg = {0, 6, CT_SEG_BYTES};
+  IIDX ix = {6, 0, 0, 0, 0, 1, &seg, ixname, nullptr, nullptr, nullptr};
+  ifil4 f = {name.data(), -1, sizeof(Visita), 4096, CT_MODE_SHARED, 1, 4096, CT_MODE_SHARED, &ix,
+             first, last, -1};
+  bool ok = CreateIFileXtd(&f, nullptr, nullptr, 0, nullptr, nullptr) == 0;
+  char n1[] = "vis_codice", n2[] = "vis_giorno", n3[] = "vis_ora";
+  DATOBJ doda[3] = {{n1, nullptr, 144, 7, {}}, {n2, nullptr, 75, 4, {}}, {n3, nullptr, 83, 4, {}}};
+  ok = ok && PutDODA(f.tfilno, doda, 3) == 0;
+  SAConnection con;
+  con.Connect(":memory:", "", "", SA_SQLite_Client);
+  SACommand cmd(&con);
+  cmd.setCommandText(
+      "SELECT 'V1' AS vis_codice, '2024-05-17' AS vis_giorno, '08:05:30' AS vis_ora "
+      "UNION ALL SELECT 'V2', '1999-12-31', '23:59:59' "
+      "UNION ALL SELECT 'V3', NULL, NULL");
+  cmd.Execute();
+  Visita v;
+  CDBCtree table(1, &f, &v, nullptr, nullptr, nullptr, 0);
+  int rows = 0;
+  while (ok && cmd.FetchNext()) {
+    ok = table.DBReadSql(cmd, &v, nullptr) == 0 && table.DBAddRecord(&v) == 0;
+    ++rows;
+  }
+  con.Disconnect();
+  ok = CloseIFile(&f) == 0 && ok && rows == 3;
+  if (own) CloseISAM();
+  return ok;
+}
 
 class CrystalTest : public vkt::testing::PrintTest {
  protected:
@@ -319,6 +365,55 @@ TEST_F(CrystalTest, IsamRunThroughTheDataSourceToPdf) {
   EXPECT_TRUE(Shown().empty());
   c.CryClose();
   EXPECT_EQ(c.report(), nullptr);
+}
+
+TEST_F(CrystalTest, DatesAndTimesWrittenByTheLibraryPrintAsDatesAndTimes) {
+  RegisterDsn("MIRTO");
+  WriteFile(dir_ / "rpteuro/visite.rpt",
+            "VKTREPORT 1\n"
+            "TITLE \"Visite\"\n"
+            "TABLE visite visite\n"
+            "COLUMN 20 \"Codice\" {visite.vis_codice}\n"
+            "COLUMN 30 \"Giorno\" {visite.vis_giorno}\n"
+            "COLUMN 30 \"Ora\" {visite.vis_ora}\n"
+            "SORT {visite.vis_codice} ASC\n");
+  // Both day counts of the host: the table is written and read with each.
+  for (int base : {0, 1}) {
+    SCOPED_TRACE(base);
+    date_base_ = base;
+    const std::string folder = dir_ / ("visite" + std::to_string(base));
+    mkdir(folder.c_str(), 0755);
+    ASSERT_TRUE(MakeVisiteFromSql(folder));
+    CCrystal c(false);
+    ASSERT_EQ(c.CryOpen("visite.rpt", "Visite", 0, 0), 0);
+    c.CrySetDataBase(folder.c_str());
+    const std::string pdf = dir_ / ("visite" + std::to_string(base) + ".pdf");
+    c.CryToFile(pdf.c_str());
+    ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+    ASSERT_EQ(c.report()->page_count(), 1);
+    std::vector<std::string> page = c.report()->PageText(0);
+    ASSERT_EQ(page.size(), 6u);
+    // An empty date and an empty time (stored as 0) show nothing.
+    EXPECT_EQ(std::vector<std::string>(page.begin() + 2, page.end() - 1),
+              (std::vector<std::string>{"V1 | 17/05/2024 | 08:05:30", "V2 | 31/12/1999 | 23:59:59", "V3 |  | "}));
+    const std::string text = Pdf(pdf);
+    EXPECT_NE(text.find("17/05/2024"), std::string::npos) << text;
+    EXPECT_NE(text.find("08:05:30"), std::string::npos) << text;
+    EXPECT_NE(text.find("31/12/1999"), std::string::npos) << text;
+    // The day is a date to the selection formula, the time a time.
+    c.CrySelect("{visite.vis_giorno} >= #2000-01-01#", 0);
+    ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+    page = c.report()->PageText(0);
+    ASSERT_EQ(page.size(), 4u);
+    EXPECT_EQ(page[2], "V1 | 17/05/2024 | 08:05:30");
+    c.CrySelect("{visite.vis_giorno} < Date(2000, 1, 1)", 0);
+    ASSERT_EQ(c.CryEsegui(), 0);
+    page = c.report()->PageText(0);
+    ASSERT_EQ(page.size(), 4u);
+    EXPECT_EQ(page[2], "V2 | 31/12/1999 | 23:59:59");
+    c.CryClose();
+    EXPECT_TRUE(Shown().empty());
+  }
 }
 
 TEST_F(CrystalTest, BadReportFilesAndParametersStopTheRun) {

@@ -64,12 +64,17 @@ class IsamSource : public Source {
       case 33: return Value::Number(load(int16_t{}));
       case 41: return Value::Number(f.len == 2 ? load(uint16_t{}) : load(uint32_t{}));
       case 51: case 59: return Value::Number(load(int32_t{}));
-      case 75: return Value::Time(load(int32_t{}));
-      case 83: {
+      case 75: {
         const int32_t day = load(int32_t{});
         if (day == 0) return Value();
         // The short count differs from the Julian Day Number by 2342031.
         return Value::Date(base_ == 1 ? day + 2342031 : day);
+      }
+      case 83: {
+        // 0 is what an empty time is stored as: it shows nothing, as in
+        // the library's other text forms of the field.
+        const int32_t seconds = load(int32_t{});
+        return seconds == 0 ? Value() : Value::Time(seconds);
       }
       case 91: return Value::Number(load(float{}));
       case 103: case 124: return Value::Number(load(double{}));

@@ -23,7 +23,7 @@ struct RptCliente {
   char citta[31];     // 48
   int32_t fido;       // 79
   double saldo;       // 83
-  int32_t dal;        // 91  day number (type 83)
+  int32_t dal;        // 91  day number (type 75)
 };
 struct RptFattura {
   char numero[9];     //  0  index 1
@@ -67,7 +67,7 @@ inline bool MakeIsamCustomers(const std::string& folder, const char* stem, int n
   char n1[] = "cli_codice", n2[] = "cli_ragione", n3[] = "cli_citta", n4[] = "cli_fido",
        n5[] = "cli_saldo", n6[] = "cli_dal";
   DATOBJ doda[6] = {{n1, nullptr, 144, 7, {}}, {n2, nullptr, 144, 41, {}}, {n3, nullptr, 144, 31, {}},
-                    {n4, nullptr, 51, 4, {}},  {n5, nullptr, 103, 8, {}}, {n6, nullptr, 83, 4, {}}};
+                    {n4, nullptr, 51, 4, {}},  {n5, nullptr, 103, 8, {}}, {n6, nullptr, 75, 4, {}}};
   ok = ok && PutDODA(f.tfilno, doda, 6) == 0;
   auto add = [&](const char* codice, const char* ragione, const char* citta, int32_t fido, double saldo,
                  int32_t day) {
