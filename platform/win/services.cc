@@ -6,10 +6,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "win/ini_file.h"
 
@@ -47,6 +50,47 @@ const char* AnswerName(int id) {
     case IDNO: return "No";
     default: return "?";
   }
+}
+
+// The words of a command line as a Windows program's startup code splits
+// them: blanks and tabs separate, double quotes group and are dropped, and
+// backslashes escape a quote (2n + 1 of them before a quote give n and a
+// literal quote, 2n give n and a grouping quote); other backslashes are
+// kept as they are.
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> words;
+  const size_t n = line.size();
+  size_t i = 0;
+  for (;;) {
+    while (i < n && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i >= n) break;
+    std::string word;
+    bool quoted = false;
+    while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+      if (line[i] == '\\') {
+        size_t slashes = 0;
+        while (i < n && line[i] == '\\') {
+          ++slashes;
+          ++i;
+        }
+        if (i < n && line[i] == '"') {
+          word.append(slashes / 2, '\\');
+          if (slashes % 2 == 1) {
+            word += '"';
+            ++i;
+          }
+        } else {
+          word.append(slashes, '\\');
+        }
+        continue;
+      }
+      if (line[i] == '"') quoted = !quoted;
+      else word += line[i];
+      ++i;
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
 }
 
 }  // namespace
@@ -191,34 +235,58 @@ bool SystemServices::ShellExecute(const std::string& file_in, const std::string&
     }
     if (file.empty()) return false;
   }
-  // Started through /bin/sh so that `params` keeps its command-line meaning;
-  // every piece is passed as a separate argument, never pasted into a script.
-  std::string script = "cd \"$1\" 2>/dev/null; shift; exec \"$@\"";
-  std::vector<std::string> args = {"/bin/sh", "-c", script, "sh",
-                                   directory.empty() ? "." : directory, file};
-  size_t i = 0;
-  while (i < params.size()) {
-    while (i < params.size() && params[i] == ' ') ++i;
-    if (i >= params.size()) break;
-    std::string word;
-    bool quoted = false;
-    while (i < params.size() && (quoted || params[i] != ' ')) {
-      if (params[i] == '"') quoted = !quoted;
-      else word += params[i];
-      ++i;
-    }
-    args.push_back(word);
-  }
+  std::vector<std::string> args = {file};
+  for (std::string& word : SplitCommandLine(params)) args.push_back(std::move(word));
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  pid_t pid;
-  if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) != 0)
+  // Started directly from its argument vector: no shell ever reads the
+  // words. glibc's posix_spawn returns only once the exec has happened or
+  // failed, so a missing program, a refused one and a folder that cannot be
+  // entered all come back here as an error, never as a child that dies
+  // unseen.
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  if (posix_spawnattr_init(&attr) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
     return false;
-  // The program runs on by itself; reap it if it already failed to start.
-  int status = 0;
-  pid_t done = waitpid(pid, &status, WNOHANG);
-  return !(done == pid && WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  }
+  int rc = 0;
+  if (!directory.empty())
+    rc = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+  // Only the standard streams go with it: the host's tables, locks and
+  // sockets stay the host's.
+  if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  // The program starts with no signal blocked or ignored by its host.
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
+  if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &all);
+  if (rc == 0) rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = 0;
+  if (rc == 0) {
+    // A bare name is looked up in $PATH, as a command line would.
+    rc = file.find('/') == std::string::npos
+             ? posix_spawnp(&pid, file.c_str(), &actions, &attr, argv.data(), environ)
+             : posix_spawn(&pid, file.c_str(), &actions, &attr, argv.data(), environ);
+  }
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  // The program runs on by itself; a waiter of its own collects it when it
+  // ends, so it never lingers as a zombie.
+  try {
+    std::thread([pid] {
+      int status = 0;
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: the program still runs, only uncollected.
+  }
+  return true;
 }
 
 void SystemServices::Notice(const std::string& text) {

@@ -84,6 +84,8 @@ class VKT_API Services {
   // True when the application's main window is maximised.
   virtual bool IsMainWindowZoomed() = 0;
   // Starts a program or opens a document; false when it could not start.
+  // `params` is a command line: blanks separate its words, double quotes
+  // group them, a backslash before a quote makes the quote literal.
   virtual bool ShellExecute(const std::string& file, const std::string& params,
                             const std::string& directory, int show) = 0;
 
