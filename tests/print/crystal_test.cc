@@ -416,6 +416,56 @@ TEST_F(CrystalTest, DatesAndTimesWrittenByTheLibraryPrintAsDatesAndTimes) {
   }
 }
 
+TEST_F(CrystalTest, HistoryFlagReadsTheMovementsFromTheHistoryTable) {
+  RegisterDsn("MIRTO");
+  // The history holds three generated customers; each movement table the
+  // six named ones.
+  ASSERT_TRUE(vkt::testing::MakeIsamCustomers(dir_ / "dati", "storico1", 3));
+  for (const char* table : {"moviment", "Movimen1", "MOVIMEN2", "storico1"}) {
+    SCOPED_TRACE(table);
+    const bool history_table = std::string(table) == "storico1";
+    if (!history_table) {
+      ASSERT_TRUE(vkt::testing::MakeIsamCustomers(dir_ / "dati", table));
+    }
+    WriteFile(dir_ / "rpteuro/movimenti.rpt", vkt::testing::CustomerReport("", table));
+    const std::string pdf = dir_ / "movimenti.pdf";
+    CCrystal c(false);
+    c.CrySetDataBase((dir_ / "dati").c_str());
+    ASSERT_EQ(c.CryOpen("movimenti.rpt", "Movimenti", 0, 0), 0);
+    c.CryToFile(pdf.c_str());
+    // Without the flag every table is read where the report says.
+    ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+    EXPECT_EQ(c.report()->Table(0).location, table);
+    EXPECT_EQ(c.report()->row_count(), history_table ? 3 : 6);
+    std::string text = Pdf(pdf);
+    EXPECT_EQ(text.find("Rossi Mario") != std::string::npos, !history_table) << text;
+    EXPECT_EQ(text.find("Cliente numero") != std::string::npos, history_table) << text;
+    // With it the movements come from the history table.
+    c.CryStorico(true);
+    ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+    EXPECT_EQ(c.report()->Table(0).location, "storico1");
+    EXPECT_EQ(c.report()->row_count(), 3);
+    text = Pdf(pdf);
+    EXPECT_EQ(text.find("Rossi Mario"), std::string::npos) << text;
+    EXPECT_NE(text.find("Cliente numero 000002"), std::string::npos) << text;
+    // And off again: the report's own table.
+    c.CryStorico(false);
+    ASSERT_EQ(c.CryEsegui(), 0);
+    EXPECT_EQ(c.report()->Table(0).location, table);
+    c.CryClose();
+  }
+  // Other tables never move.
+  CCrystal c(false);
+  c.CrySetDataBase((dir_ / "dati").c_str());
+  ASSERT_EQ(c.CryOpen("clienti.rpt", "Clienti", 0, 0), 0);
+  c.CryToFile((dir_ / "clienti.pdf").c_str());
+  c.CryStorico(true);
+  ASSERT_EQ(c.CryEsegui(), 0);
+  EXPECT_EQ(c.report()->Table(0).location, "clienti");
+  EXPECT_EQ(c.report()->row_count(), 6);
+  EXPECT_TRUE(Shown().empty());
+}
+
 TEST_F(CrystalTest, BadReportFilesAndParametersStopTheRun) {
   RegisterDsn("MIRTO");
   const std::string bad[] = {std::string("\x89PNG\r\n\x1a\n\0\0", 10), "VKTREPORT 1\nTABLE clienti\n",
@@ -645,8 +695,7 @@ TEST_F(CrystalTest, PreviewAndACappedClose) {
 
 TEST_F(CrystalTest, PrinterDestinationAndThePrintersSettings) {
   vkt::testing::ThrowawayCups cups;
-  std::string why;
-  if (!cups.Start(&why)) GTEST_SKIP() << why;
+  VKT_START_CUPS(cups);
   vkt::print_io::SetServer(cups.socket());
   RegisterDsn("MIRTO");
   CCrystal c(false);
@@ -671,11 +720,7 @@ TEST_F(CrystalTest, PrinterDestinationAndThePrintersSettings) {
   c.CryToPrinter();
   ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
   EXPECT_EQ(c.orientation(), crLandscape);
-  std::string bytes;
-  for (int i = 0; i < 200; ++i) {
-    bytes = cups.WaitCapture("vkt-raw", 1000);
-    if (bytes.find("%%EOF") != std::string::npos) break;
-  }
+  const std::string bytes = cups.WaitPdf("vkt-raw");
   ASSERT_EQ(bytes.substr(0, 5), "%PDF-");
   WriteFile(dir_ / "printed.pdf", bytes);
   const std::string info = vkt::testing::Capture("pdfinfo " + (dir_ / "printed.pdf"));
@@ -688,6 +733,52 @@ TEST_F(CrystalTest, PrinterDestinationAndThePrintersSettings) {
   EXPECT_EQ(c.CryEsegui(), CRY_ENGINE);
   ASSERT_EQ(Shown().size(), 1u);
   EXPECT_NE(Shown()[0].find("HRESULT Error Code : 0x8004C008\n\nPrinter"), std::string::npos) << Shown()[0];
+  vkt::print_io::SetServer("");
+}
+
+TEST_F(CrystalTest, CopiesReachThePrinterCollatedOrPageByPage) {
+  vkt::testing::ThrowawayCups cups;
+  VKT_START_CUPS(cups);
+  vkt::print_io::SetServer(cups.socket());
+  RegisterDsn("MIRTO");
+  // Enough customers for more than one page.
+  ASSERT_TRUE(vkt::testing::MakeIsamCustomers(dir_ / "dati", "molti", 150));
+  WriteFile(dir_ / "rpteuro/molti.rpt", vkt::testing::CustomerReport("", "molti"));
+  CCrystal c(false);
+  c.CrySetDataBase((dir_ / "dati").c_str());
+  ASSERT_EQ(c.CryOpen("molti.rpt", "Molti", 0, 0), 0);
+  c.CryToPrinter();
+  c.CryCopies(3);
+  // -1: the object's default, collated.
+  for (int collated : {-1, 0, 1}) {
+    SCOPED_TRACE(collated);
+    if (collated >= 0) c.CryCollated(collated);
+    ASSERT_EQ(c.CryEsegui(), 0) << (Shown().empty() ? "" : Shown()[0]);
+    const int pages = c.report()->page_count();
+    ASSERT_GE(pages, 2);
+    const std::string bytes = cups.WaitPdf("vkt-raw");
+    ASSERT_EQ(bytes.substr(0, 5), "%PDF-");
+    const std::string file = dir_ / "copie.pdf";
+    WriteFile(file, bytes);
+    // Each printed page by its number: whole copies one after the other, or
+    // every page three times before the next.
+    std::vector<std::string> printed, expected;
+    for (int i = 1; i <= 3 * pages; ++i) {
+      const std::string text = vkt::testing::Capture("pdftotext -f " + std::to_string(i) + " -l " +
+                                                     std::to_string(i) + " -layout " + file + " -");
+      const size_t at = text.find("Pagina ");
+      printed.push_back(at == std::string::npos ? "?" : text.substr(at, text.find('\n', at) - at));
+    }
+    const std::string extra = vkt::testing::Capture("pdftotext -f " + std::to_string(3 * pages + 1) +
+                                                    " -layout " + file + " - 2>/dev/null");
+    EXPECT_EQ(extra, "");  // no page beyond the copies
+    for (int i = 0; i < 3 * pages; ++i) {
+      const int page = collated != 0 ? i % pages : i / 3;
+      expected.push_back("Pagina " + std::to_string(page + 1) + " di " + std::to_string(pages));
+    }
+    EXPECT_EQ(printed, expected);
+  }
+  EXPECT_TRUE(Shown().empty());
   vkt::print_io::SetServer("");
 }
 

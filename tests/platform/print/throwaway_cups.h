@@ -3,8 +3,7 @@
 // back exactly the bytes a printer would receive.
 //
 //   ThrowawayCups cups;
-//   std::string why;
-//   ASSERT_TRUE(cups.Start(&why)) << why;
+//   VKT_START_CUPS(cups);            // or: ASSERT_TRUE(cups.Start(&why)) << why;
 //   vkt::print_io::SetServer(cups.socket());
 //   ... print to "vkt-raw" ...
 //   std::string bytes = cups.WaitCapture("vkt-raw", expected.size());
@@ -32,6 +31,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/saapi_drivers/server_env.h"
 
 extern char** environ;
 
@@ -166,6 +167,23 @@ class ThrowawayCups {
     return bytes;
   }
 
+  // The capture file once it holds a whole PDF (its "%%EOF" written and
+  // the file no longer growing), or whatever it holds after the timeout;
+  // then emptied for the next job.
+  std::string WaitPdf(const std::string& printer, int timeout_ms = 20000) {
+    const std::string path = CapturePath(printer);
+    std::string bytes;
+    size_t before = 0;
+    for (int waited = 0; waited < timeout_ms; waited += 100) {
+      bytes = Read(path);
+      if (bytes.size() == before && bytes.find("%%EOF") != std::string::npos) break;
+      before = bytes.size();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc);
+    return bytes;
+  }
+
   std::string ErrorLog() const { return Read(dir_ + "/log/error_log"); }
 
  private:
@@ -199,5 +217,17 @@ class ThrowawayCups {
 };
 
 }  // namespace vkt::testing
+
+// Starts `cups` or ends the test: where no scheduler can be started it is
+// skipped, except in CI (CI=true), where scripts/install-deps provides one
+// and its absence is a failure.
+#define VKT_START_CUPS(cups)                                              \
+  do {                                                                    \
+    std::string vkt_cups_why_;                                            \
+    if (!(cups).Start(&vkt_cups_why_)) {                                  \
+      if (::vkt::testing::InCi()) FAIL() << "in CI: " << vkt_cups_why_;   \
+      GTEST_SKIP() << vkt_cups_why_;                                      \
+    }                                                                     \
+  } while (0)
 
 #endif  // VKT_TESTS_PLATFORM_PRINT_THROWAWAY_CUPS_H_

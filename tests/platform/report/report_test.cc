@@ -455,19 +455,14 @@ TEST_F(ReportTest, SubreportsRunAfterTheMainBody) {
 
 TEST_F(ReportTest, PrintsThePdfToAQueueWithCopies) {
   vkt::testing::ThrowawayCups cups;
-  std::string why;
-  if (!cups.Start(&why)) GTEST_SKIP() << why;
+  VKT_START_CUPS(cups);
   vkt::print_io::SetServer(cups.socket());
   auto r = Open(vkt::testing::CustomerReport());
   ASSERT_TRUE(r->ConnectIsam(dir_.path(), &err_));
   r->page_setup().copies = 3;
   r->page_setup().collated = false;
   ASSERT_TRUE(r->PrintOut("", &err_)) << err_.description;
-  std::string bytes;
-  for (int i = 0; i < 200; ++i) {
-    bytes = cups.WaitCapture("vkt-raw", 1000);
-    if (bytes.size() > 6 && bytes.find("%%EOF") != std::string::npos) break;
-  }
+  const std::string bytes = cups.WaitPdf("vkt-raw");
   ASSERT_EQ(bytes.substr(0, 5), "%PDF-");
   vkt::testing::WriteFile(dir_ / "printed.pdf", bytes);
   // One page, three copies, each copy beside the next.
