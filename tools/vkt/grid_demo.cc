@@ -139,6 +139,8 @@ void DemoGrid(const std::string& dir) {
       if (!line.empty()) std::printf("  | %s\n", Utf8(line.c_str()).c_str());
     }
   }
+  // The short page suits the listing above; the PDF fills its sheet.
+  grid.GetPrintOptions()->m_nPageRows = GetPrinterRow();
   const std::string pdf = dir + "/griglia-clienti.pdf";
   grid.SetPrintDestination(CVKTReportControl::kPrintToPdf, pdf.c_str());
   if (grid.Print("ELENCO CLIENTI (filtro: mi)") == 0) std::printf("PDF: %s\n", pdf.c_str());
