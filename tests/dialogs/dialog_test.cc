@@ -1,7 +1,12 @@
 // The dialog base on real windows: backgrounds, bitmaps and their owner,
 // transparency, the shared keyboard, the skinned labels, the caption on
 // the clipboard, dragging, and a connection closed with the dialog.
+#include <cstdio>
+#include <stdexcept>
+
 #include "dialog_fixture.h"
+#include "saapi/sascript.h"
+#include "test_util.h"
 #include "win/bitmap.h"
 #include "win/softkeys.h"
 
@@ -238,6 +243,68 @@ TEST_F(CVKTDialogTest, ControlCCopiesTheCaptionAndAClickDragsTheWindow) {
   dlg.EnableEasyMove(FALSE);
   ui_.Click(&dlg, CPoint(100, 60));
   EXPECT_EQ(dlg.drags.size(), 1u);
+}
+
+// Services whose notice itself fails, as a host's broken log window would.
+class FailingNotices : public vkt::TestServices {
+ public:
+  void Notice(const std::string&) override {
+    ++tries;
+    throw std::runtime_error("notice window gone");
+  }
+  int tries = 0;
+};
+
+TEST_F(CVKTDialogTest, ADisconnectThatFailsInTheDestructorIsLoggedAndNeverThrown) {
+  vkt::sa::ScriptedServer server;
+  vkt::sa::ScopedDriver odbc(SA_ODBC_Client, &server);
+  vkt::testing::TempDir dir("vkt-dlg-log");
+  const std::string log_path = dir / "mirto.log";
+  FILE* log = std::fopen(log_path.c_str(), "w+");
+  ASSERT_NE(log, nullptr);
+  par_.log_file = log;  // (a packed member: no reference to it)
+
+  server.FailDisconnect(1);
+  auto dlg = std::make_unique<BaseDialog>(Template("Clienti", 100, 60));
+  ASSERT_TRUE(dlg->CreateIndirect(Template("Clienti", 100, 60)));
+  dlg->m_con.Connect("ditta", "rossi", "segreta", SA_ODBC_Client);
+  ASSERT_TRUE(dlg->m_con.isConnected());
+  dlg.reset();  // a throw here would end the process
+  // The failed disconnect still lets the link go.
+  EXPECT_EQ(server.log(), (std::vector<std::string>{"CONNECT ditta|rossi|segreta", "DISCONNECT", "DESTROY"}));
+  const std::string text = "Disconnessione non riuscita: Disconnect failed";
+  EXPECT_EQ(fake_.notices(), std::vector<std::string>{text});
+  std::fflush(log);
+  const std::string logged = vkt::testing::ReadFile(log_path);
+  EXPECT_EQ(logged.size(), std::string("dd/mm/yyyy hh:mm:ss - ").size() + text.size() + 2) << logged;
+  EXPECT_NE(logged.find(" - " + text + "\r\n"), std::string::npos) << logged;
+
+  // A disconnect that succeeds says nothing.
+  auto quiet = std::make_unique<BaseDialog>(Template("Clienti", 100, 60));
+  quiet->m_con.Connect("ditta", "rossi", "segreta", SA_ODBC_Client);
+  quiet.reset();
+  EXPECT_EQ(server.log().back(), "DISCONNECT");
+  EXPECT_EQ(fake_.notices().size(), 1u);
+  EXPECT_EQ(vkt::testing::ReadFile(log_path), logged);
+
+  // Nor does the report escape when the notice itself throws: the log keeps
+  // the line.
+  std::fclose(log);
+  log = std::fopen(log_path.c_str(), "w+");
+  ASSERT_NE(log, nullptr);
+  par_.log_file = log;
+  FailingNotices failing;
+  vkt::ScopedServices use(&failing);
+  server.FailDisconnect(1);
+  auto broken = std::make_unique<BaseDialog>(Template("Clienti", 100, 60));
+  broken->m_con.Connect("ditta", "rossi", "segreta", SA_ODBC_Client);
+  broken.reset();
+  EXPECT_EQ(failing.tries, 1);
+  EXPECT_EQ(server.log().back(), "DESTROY");
+  std::fflush(log);
+  EXPECT_NE(vkt::testing::ReadFile(log_path).find(" - " + text + "\r\n"), std::string::npos);
+  std::fclose(log);
+  par_.log_file = nullptr;
 }
 
 }  // namespace
