@@ -4,6 +4,10 @@
 #include <cairo.h>
 #include <poll.h>
 #include <xcb/xcb.h>
+// The extension's header names a member `explicit`, a C++ keyword.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -13,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -130,10 +135,19 @@ struct LiveDisplay::Impl {
   xkb_keymap* keymap = nullptr;
   xkb_state* kstate = nullptr;
   int32_t kbd_device = -1;
+  uint8_t xkb_event = 0;  // the first event number of the XKB extension
   std::map<HWND, Shown> shown;
   int shown_count = 0;
   std::string snapshot_dir;
-  std::deque<xcb_generic_event_t*> stash;
+  // A user input event read ahead of its turn. A key is translated when it
+  // is read: the keyboard map it was typed with may be gone by its turn
+  // (xdotool binds a spare key to a letter the map lacks, then unbinds it).
+  struct Pending {
+    xcb_generic_event_t* event;
+    UINT vk = 0;
+    int byte = 0;
+  };
+  std::deque<Pending> stash;
   int64_t last_paint_ms = 0;
   bool activity = true;
   // The window under a held left button receives the moves and the release.
@@ -178,7 +192,7 @@ struct LiveDisplay::Impl {
     if (!xkb_x11_setup_xkb_extension(conn, XKB_X11_MIN_MAJOR_XKB_VERSION,
                                      XKB_X11_MIN_MINOR_XKB_VERSION,
                                      XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr,
-                                     nullptr, nullptr) ||
+                                     &xkb_event, nullptr) ||
         !(xkb_ctx = xkb_context_new(XKB_CONTEXT_NO_FLAGS)) || !LoadKeymap()) {
       Close();
       return false;
@@ -208,7 +222,21 @@ struct LiveDisplay::Impl {
     keymap = xkb_x11_keymap_new_from_device(xkb_ctx, conn, kbd_device, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) return false;
     kstate = xkb_x11_state_new_from_device(keymap, conn, kbd_device);
-    return kstate != nullptr;
+    if (!kstate) return false;
+    // A client of the keyboard extension gets no core MappingNotify: it
+    // asks for the extension's own news of a changed map.
+    constexpr uint16_t kEvents =
+        XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY;
+    constexpr uint16_t kMapParts =
+        XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+        XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+        XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    xcb_xkb_select_events_details_t details{};
+    details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+    details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
+    xcb_xkb_select_events_aux(conn, static_cast<xcb_xkb_device_spec_t>(kbd_device), kEvents, 0, 0,
+                              kMapParts, kMapParts, &details);
+    return true;
   }
 
   void Close() {
@@ -218,7 +246,7 @@ struct LiveDisplay::Impl {
         xcb_destroy_window(conn, s.xid);
       }
       shown.clear();
-      for (auto* e : stash) std::free(e);
+      for (auto& p : stash) std::free(p.event);
       stash.clear();
       xcb_disconnect(conn);
     }
@@ -360,8 +388,13 @@ struct LiveDisplay::Impl {
     cairo_destroy(cr);
     cairo_surface_flush(s.surface);
     if (!snapshot_dir.empty()) {
+      // Written aside and renamed: whoever reads the picture meanwhile finds
+      // the previous one whole, never half of the new one.
       std::string path = snapshot_dir + "/window-" + std::to_string(s.number) + ".png";
-      cairo_surface_write_to_png(pic, path.c_str());
+      if (cairo_surface_write_to_png(pic, (path + ".new").c_str()) == CAIRO_STATUS_SUCCESS) {
+        std::error_code ec;
+        std::filesystem::rename(path + ".new", path, ec);
+      }
     }
     cairo_surface_destroy(pic);
     s.dirty = false;
@@ -382,14 +415,35 @@ struct LiveDisplay::Impl {
     return nullptr;
   }
 
-  void OnKey(xcb_key_press_event_t* e, bool down) {
+  // The virtual key and the Windows-1252 byte a key event types, by the
+  // keyboard map in force now.
+  void Translate(const xcb_key_press_event_t* e, UINT* vk, int* byte) {
+    *vk = 0;
+    *byte = 0;
+    if (!kstate) return;  // the map could not be read again
     xkb_state_update_mask(kstate, e->state & ~kLockMask & 0xFF, 0, e->state & kLockMask, 0, 0,
                           (e->state >> 13) & 3);
     xkb_keysym_t ks = xkb_state_key_get_one_sym(kstate, e->detail);
-    UINT vk = VirtualKeyOfKeysym(ks);
+    *vk = VirtualKeyOfKeysym(ks);
     uint32_t cp = xkb_state_key_get_utf32(kstate, e->detail);
-    int byte = cp == 0 || cp == 0x7F ? 0 : UnicodeToCp1252(cp);
-    if (byte < 0) byte = 0;
+    *byte = cp == 0 || cp == 0x7F ? 0 : UnicodeToCp1252(cp);
+    if (*byte < 0) *byte = 0;
+  }
+
+  // An event as it is read off the connection: a key with the map of now.
+  Pending Read(xcb_generic_event_t* ev) {
+    Pending p{ev};
+    uint8_t type = ev->response_type & 0x7F;
+    if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE)
+      Translate(reinterpret_cast<const xcb_key_press_event_t*>(ev), &p.vk, &p.byte);
+    return p;
+  }
+
+  bool IsKeyboardNews(const xcb_generic_event_t* ev) const {
+    return xkb_event != 0 && (ev->response_type & 0x7F) == xkb_event;
+  }
+
+  void OnKey(xcb_key_press_event_t* e, bool down, UINT vk, int byte) {
     if (vk == 0) {
       if (byte == 0) return;  // nothing the model knows
       vk = VK_PACKET;
@@ -511,8 +565,15 @@ struct LiveDisplay::Impl {
     }
   }
 
-  void Handle(xcb_generic_event_t* ev) {
+  void Handle(const Pending& p) {
+    xcb_generic_event_t* ev = p.event;
     activity = true;
+    if (IsKeyboardNews(ev)) {
+      // The second byte tells which of the extension's events it is.
+      uint8_t kind = reinterpret_cast<const uint8_t*>(ev)[1];
+      if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) LoadKeymap();
+      return;
+    }
     switch (ev->response_type & 0x7F) {
       case XCB_EXPOSE: {
         auto* e = reinterpret_cast<xcb_expose_event_t*>(ev);
@@ -523,10 +584,10 @@ struct LiveDisplay::Impl {
         FocusInnermost();
         break;
       case XCB_KEY_PRESS:
-        OnKey(reinterpret_cast<xcb_key_press_event_t*>(ev), true);
+        OnKey(reinterpret_cast<xcb_key_press_event_t*>(ev), true, p.vk, p.byte);
         break;
       case XCB_KEY_RELEASE:
-        OnKey(reinterpret_cast<xcb_key_press_event_t*>(ev), false);
+        OnKey(reinterpret_cast<xcb_key_press_event_t*>(ev), false, p.vk, p.byte);
         break;
       case XCB_BUTTON_PRESS:
         OnButton(reinterpret_cast<xcb_button_press_event_t*>(ev), true);
@@ -567,22 +628,22 @@ struct LiveDisplay::Impl {
     // before the next key is read, and the key state the controls see is the
     // one of the key being handled.
     bool input_taken = false;
-    auto take = [&](xcb_generic_event_t* e) {
-      if (IsUserInput(e)) {
+    auto take = [&](Pending p) {
+      if (IsUserInput(p.event)) {
         if (input_taken) {
-          stash.push_back(e);
+          stash.push_back(p);
           return;
         }
         input_taken = true;
       }
-      Handle(e);
-      std::free(e);
+      Handle(p);
+      std::free(p.event);
     };
     const size_t stashed = stash.size();
     for (size_t i = 0; i < stashed && !input_taken; ++i) {
-      xcb_generic_event_t* e = stash.front();
+      Pending p = stash.front();
       stash.pop_front();
-      take(e);
+      take(p);
     }
     xcb_generic_event_t* ev = xcb_poll_for_event(conn);
     if (!ev && wait_ms > 0 && stash.empty() && !input_taken) {
@@ -590,7 +651,7 @@ struct LiveDisplay::Impl {
       poll(&p, 1, wait_ms);
       ev = xcb_poll_for_event(conn);
     }
-    for (; ev; ev = xcb_poll_for_event(conn)) take(ev);
+    for (; ev; ev = xcb_poll_for_event(conn)) take(Read(ev));
     return !xcb_connection_has_error(conn);
   }
 
@@ -630,7 +691,15 @@ struct LiveDisplay::Impl {
         }
         std::free(ev);
       } else {
-        stash.push_back(ev);  // for the next turn of the loop
+        // For the next turn of the loop. A change of the keyboard map,
+        // though, is taken at once, for the keys read after it.
+        Pending p = Read(ev);
+        if (IsKeyboardNews(ev)) {
+          Handle(p);
+          std::free(ev);
+        } else {
+          stash.push_back(p);
+        }
       }
     }
     return ok;
