@@ -61,12 +61,13 @@ int DemoLive(const std::vector<std::string>& args) {
   std::printf("clienti in rubrica: %d\n", static_cast<int>(rubrica.DBNbrOfRecords()));
   rubrica.DBSetIndex(1);
   const Rubrica& r = table.record();
+  // The record keeps the Windows code page; the terminal reads UTF-8.
+  auto text = [](const char* field, size_t n) { return vkt::win::Cp1252ToUtf8(GetField(field, n)); };
   for (int16_t s = rubrica.DBFirstRecord(); s == 0; s = rubrica.DBNextRecord())
-    std::printf("%s | %s | %s | %s | %d\n", GetField(r.codice, sizeof r.codice).c_str(),
-                GetField(r.ragione, sizeof r.ragione).c_str(),
-                GetField(r.cod_fiscale, sizeof r.cod_fiscale).c_str(),
-                vkt::win::Cp1252ToUtf8(GetField(r.citta, sizeof r.citta)).c_str(),
-                static_cast<int>(r.fido));
+    std::printf("%s | %s | %s | %s | %d\n", text(r.codice, sizeof r.codice).c_str(),
+                text(r.ragione, sizeof r.ragione).c_str(),
+                text(r.cod_fiscale, sizeof r.cod_fiscale).c_str(),
+                text(r.citta, sizeof r.citta).c_str(), static_cast<int>(r.fido));
   return result == IDOK ? 0 : 3;
 }
 
