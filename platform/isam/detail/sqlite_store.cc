@@ -441,6 +441,10 @@ class SqliteStore : public Store {
   Status RollbackTo(const std::string& name) override {
     return ExecSql(db_, "ROLLBACK TO " + name);
   }
+  Status Checkpoint() override {
+    const int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    return MapRc(rc, db_);
+  }
   Status Backup(const std::string& dest) override {
     sqlite3* out = nullptr;
     int rc = sqlite3_open_v2(dest.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -109,6 +109,11 @@ class Store {
   virtual Status RollbackTo(const std::string& name) = 0;
   // Copies the whole folder's store consistently into `dest` (a file path).
   virtual Status Backup(const std::string& dest) = 0;
+  // Puts every committed change into the store's own file, so that the file
+  // alone holds the folder (called outside a write transaction; may wait up
+  // to the busy limit for other processes). A store with no log of its own
+  // has nothing to do.
+  virtual Status Checkpoint() { return {}; }
 
   // Catalog. LoadTable gives CT_FILE_NOT_FOUND for an unknown name.
   virtual Status LoadTable(const std::string& name, TableMeta* meta) = 0;
