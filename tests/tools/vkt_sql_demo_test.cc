@@ -1,10 +1,8 @@
 // `vkt demo --sql`, run as a user runs it: on SQLite in a folder of its
 // own, and on the PostgreSQL test server when it runs.
 #include <gtest/gtest.h>
-#include <limits.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "platform/saapi_drivers/odbc_checks.h"
@@ -16,17 +14,8 @@ namespace {
 
 using namespace vkt::testing;
 
-// The sample host beside this test in the build tree.
-std::string VktBinary() {
-  char self[PATH_MAX] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return "vkt";
-  return (std::filesystem::path(self).parent_path().parent_path().parent_path() / "tools" / "vkt" /
-          "vkt")
-      .string();
-}
-
 CommandResult Demo(const std::string& args) {
-  return RunCommand(VktBinary() + " demo --sql " + args + " 2>/dev/null");
+  return RunCommand(std::string(VKT_BINARY) + " demo --sql " + args + " 2>/dev/null");
 }
 
 void ExpectCompany(const std::string& out) {
