@@ -694,7 +694,17 @@ Status OpenSqliteStore(const std::string& folder, std::unique_ptr<Store>* out) {
     return s;
   }
   auto store = std::make_unique<SqliteStore>(db);
-  VKT_ISAM_RETURN_IF_ERROR(store->Init());
+  // Several processes opening a new folder at once: switching it to WAL
+  // and making its tables can answer busy without waiting in SQLite's busy
+  // handler (it will not wait where waiting could deadlock). Wait here, as
+  // the handler would, up to the same limit.
+  Status s = store->Init();
+  for (int waited = 0; s.code == CT_LOCKED && waited < kBusyMs; waited += 10) {
+    if (store->InWrite()) store->Rollback();  // a commit that answered busy
+    sqlite3_sleep(10);
+    s = store->Init();
+  }
+  VKT_ISAM_RETURN_IF_ERROR(s);
   *out = std::move(store);
   return {};
 }
