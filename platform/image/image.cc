@@ -67,10 +67,10 @@ bool Decode(const uint8_t* data, size_t size, Decoded* out, std::string* error) 
     case Format::kIcon: ok = DecodeIcon(data, size, out, error); break;
     case Format::kJpeg: ok = DecodeJpeg(data, size, out, error); break;
     case Format::kGif: ok = DecodeGif(data, size, out, error); break;
-    case Format::kWmf:
+    case Format::kWmf: ok = DecodeWmf(data, size, out, error); break;
     case Format::kEmf:
-      *error = f == Format::kWmf ? "metafile WMF non supportato: nessun lettore installato"
-                                 : "metafile EMF non supportato: nessun lettore installato";
+      // No library that Debian ships reads enhanced metafiles.
+      *error = "metafile EMF non supportato";
       break;
     case Format::kPng:
       *error = "formato PNG non previsto per le immagini";

@@ -1,8 +1,9 @@
 // Image decoding for pictures loaded from files, resources or memory:
-// Windows bitmaps and icons, JPEG and GIF. Every decoder works on a bounded
-// byte range, checks each size and offset before it reads and refuses
-// absurd dimensions, so a truncated or hostile file gives an error, never an
-// over-read or a huge allocation.
+// Windows bitmaps, icons and placeable metafiles (through gdk-pixbuf and
+// libwmf), JPEG (libjpeg-turbo) and GIF (giflib). Every decoder works on a
+// bounded byte range, checks each size and offset it needs before it reads
+// and refuses absurd dimensions before the library allocates, so a truncated
+// or hostile file gives an error, never an over-read or a huge allocation.
 //
 //   vkt::image::Decoded img;
 //   std::string why;
@@ -35,9 +36,10 @@ struct Decoded {
 
 // What the first bytes say the data is.
 VKT_API Format Sniff(const uint8_t* data, size_t size);
-// Decodes a bitmap, icon, JPEG or GIF. False with a reason in `error` for
-// anything else (metafiles included: no reader for them is installed),
-// for truncated or inconsistent data and for sizes beyond the limits.
+// Decodes a bitmap, icon, JPEG, GIF or placeable WMF metafile (drawn at 96
+// pixels per inch). False with a reason in `error` for anything else (EMF
+// metafiles included: no reader for them), for truncated or inconsistent
+// data and for sizes beyond the limits.
 VKT_API bool Decode(const uint8_t* data, size_t size, Decoded* out, std::string* error);
 
 // The single decoders (the data's format already known).
@@ -46,6 +48,9 @@ bool DecodeIcon(const uint8_t* data, size_t size, Decoded* out, std::string* err
 bool DecodeJpeg(const uint8_t* data, size_t size, Decoded* out, std::string* error);
 bool DecodeGif(const uint8_t* data, size_t size, Decoded* out, std::string* error);
 bool DecodePng(const uint8_t* data, size_t size, Decoded* out, std::string* error);
+// A placeable metafile drawn by libwmf at its own size at 96 pixels per
+// inch; one without the placeable header has no size and is refused.
+bool DecodeWmf(const uint8_t* data, size_t size, Decoded* out, std::string* error);
 
 // Encoders for tests and tools: a JPEG of the given quality and a GIF of at
 // most 256 colours (the first colours met; the rest become the nearest),

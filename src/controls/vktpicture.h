@@ -1,7 +1,8 @@
 // A picture loaded from a file, a resource of the host or memory (bitmap,
-// icon, JPEG, GIF) and drawn on a device context at its natural size, at a
-// given size or scaled. The natural size is kept in HIMETRIC units
-// (hundredths of a millimetre), as a picture object keeps it.
+// icon, placeable WMF metafile, JPEG, GIF; an EMF metafile is refused) and
+// drawn on a device context at its natural size, at a given size or scaled.
+// The natural size is kept in HIMETRIC units (hundredths of a millimetre),
+// as a picture object keeps it.
 //
 //   CVKTPicture logo;
 //   if (logo.Load("/srv/mirto/logo.jpg")) logo.Draw(&dc, CPoint(10, 10), 0.5);
