@@ -47,14 +47,16 @@ void MakeRecord(uint64_t n, char* rec, char* key) {
 
 // --- ISAM side ----------------------------------------------------------------
 
+// One table of 128-byte records with one unique 10-byte key, made in the
+// session the table of a kind (local folder, server folder) has opened.
 struct IsamTable {
   ISEG seg{0, kKeyLen, CT_SEG_BYTES};
   IIDX ix{kKeyLen, 0, 0, 0, 0, 1, &seg, nullptr, nullptr, nullptr, nullptr};
-  std::string dir, stem;
+  std::string stem;
   ifil4 ifil{};
 
-  explicit IsamTable(const char* tag) : dir(NewDir(tag)), stem(dir + "/bench") {
-    InitISAMXtd(15, 64, 16, 15, 1, "bench", "", "");
+  void Create(std::string at) {
+    stem = std::move(at);
     ifil.pfilnam = stem.data();
     ifil.dfilno = -1;
     ifil.dreclen = kRecLen;
@@ -63,10 +65,6 @@ struct IsamTable {
     ifil.dnumidx = 1;
     ifil.ix = &ix;
     if (CreateIFileXtd(&ifil, nullptr, nullptr, 0, nullptr, nullptr) != 0) std::abort();
-  }
-  ~IsamTable() {
-    CloseISAM();
-    std::filesystem::remove_all(dir);
   }
   int32_t dat() const { return ifil.tfilno; }
   void Fill(int n) {
@@ -80,26 +78,25 @@ struct IsamTable {
   }
 };
 
-void BM_Isam_InsertTxn(benchmark::State& state) {
-  IsamTable t("ii");
+// The four works, the same calls whatever keeps the table.
+void InsertTxnWork(benchmark::State& state, IsamTable& t, int per_txn) {
   uint64_t n = 0;
   char rec[kRecLen], key[16];
   for (auto _ : state) {
     Begin(50);
-    for (int i = 0; i < kTxnRecords; ++i) {
+    for (int i = 0; i < per_txn; ++i) {
       MakeRecord(n++, rec, key);
       if (AddRecord(t.dat(), rec) != 0) std::abort();
     }
     if (Commit(0) != 0) std::abort();
   }
-  state.SetItemsProcessed(state.iterations() * kTxnRecords);
+  state.SetItemsProcessed(state.iterations() * per_txn);
 }
 
-void BM_Isam_PointRead(benchmark::State& state) {
-  IsamTable t("ip");
-  t.Fill(kReadRecords);
+void PointReadWork(benchmark::State& state, IsamTable& t, int records) {
+  t.Fill(records);
   std::mt19937 rng(7);
-  std::uniform_int_distribution<int> pick(0, kReadRecords - 1);
+  std::uniform_int_distribution<int> pick(0, records - 1);
   char rec[kRecLen], key[16], out[kRecLen] = {};
   for (auto _ : state) {
     MakeRecord(static_cast<uint64_t>(pick(rng)), rec, key);
@@ -109,9 +106,8 @@ void BM_Isam_PointRead(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Isam_OrderedScan(benchmark::State& state) {
-  IsamTable t("is");
-  t.Fill(kReadRecords);
+void OrderedScanWork(benchmark::State& state, IsamTable& t, int records) {
+  t.Fill(records);
   char out[kRecLen] = {};
   if (FirstRecord(t.dat() + 1, out) != 0) std::abort();
   for (auto _ : state) {
@@ -121,8 +117,7 @@ void BM_Isam_OrderedScan(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_Isam_CommitEach(benchmark::State& state) {
-  IsamTable t("ic");
+void CommitEachWork(benchmark::State& state, IsamTable& t) {
   uint64_t n = 0;
   char rec[kRecLen], key[16];
   for (auto _ : state) {
@@ -132,6 +127,39 @@ void BM_Isam_CommitEach(benchmark::State& state) {
     if (Commit(0) != 0) std::abort();
   }
   state.SetItemsProcessed(state.iterations());
+}
+
+// The table in a local folder of its own.
+struct LocalIsamTable : IsamTable {
+  std::string dir;
+  explicit LocalIsamTable(const char* tag) : dir(NewDir(tag)) {
+    InitISAMXtd(15, 64, 16, 15, 1, "bench", "", "");
+    Create(dir + "/bench");
+  }
+  ~LocalIsamTable() {
+    CloseISAM();
+    std::filesystem::remove_all(dir);
+  }
+};
+
+void BM_Isam_InsertTxn(benchmark::State& state) {
+  LocalIsamTable t("ii");
+  InsertTxnWork(state, t, kTxnRecords);
+}
+
+void BM_Isam_PointRead(benchmark::State& state) {
+  LocalIsamTable t("ip");
+  PointReadWork(state, t, kReadRecords);
+}
+
+void BM_Isam_OrderedScan(benchmark::State& state) {
+  LocalIsamTable t("is");
+  OrderedScanWork(state, t, kReadRecords);
+}
+
+void BM_Isam_CommitEach(benchmark::State& state) {
+  LocalIsamTable t("ic");
+  CommitEachWork(state, t);
 }
 
 // --- Raw SQLite side -----------------------------------------------------------
@@ -323,29 +351,16 @@ void PgDropSchema(const std::string& schema) {
   PQfinish(pg);
 }
 
-// One table of 128-byte records with one unique 10-byte key, in a folder of
-// the server, through a session logged on to it.
-struct IsamPgTable {
-  ISEG seg{0, kKeyLen, CT_SEG_BYTES};
-  IIDX ix{kKeyLen, 0, 0, 0, 0, 1, &seg, nullptr, nullptr, nullptr, nullptr};
-  std::string prog, folder, stem;
-  ifil4 ifil{};
-
+// The table in a folder of the server, through a session logged on to it.
+struct IsamPgTable : IsamTable {
+  std::string prog, folder;
   explicit IsamPgTable(const char* tag) : prog(NewDir(tag)) {
     std::ofstream(prog + "/isamserv.ini") << "[BENCH@server]\nbackend=postgres\ndsn=" << PgDsn()
                                           << "\nuser.bench=\n";
     vkt::isam::SetIsamProgramDirectory(prog.c_str());
     if (InitISAMXtd(15, 64, 16, 15, 1, "bench", "", "BENCH@server") != 0) std::abort();
     folder = "/isam_bench_" + std::to_string(getpid()) + "_" + tag;
-    stem = folder + "/bench";
-    ifil.pfilnam = stem.data();
-    ifil.dfilno = -1;
-    ifil.dreclen = kRecLen;
-    ifil.dfilmod = CT_MODE_SHARED;
-    ifil.ifilmod = CT_MODE_SHARED;
-    ifil.dnumidx = 1;
-    ifil.ix = &ix;
-    if (CreateIFileXtd(&ifil, nullptr, nullptr, 0, nullptr, nullptr) != 0) std::abort();
+    Create(folder + "/bench");
   }
   ~IsamPgTable() {
     CloseISAM();
@@ -353,74 +368,30 @@ struct IsamPgTable {
     PgDropSchema(vkt::isam::detail::PgSchemaOfFolder(folder));
     std::filesystem::remove_all(prog);
   }
-  int32_t dat() const { return ifil.tfilno; }
-  void Fill(int n) {
-    char rec[kRecLen], key[16];
-    Begin(50);
-    for (int i = 0; i < n; ++i) {
-      MakeRecord(static_cast<uint64_t>(i), rec, key);
-      if (AddRecord(dat(), rec) != 0) std::abort();
-    }
-    if (Commit(0) != 0) std::abort();
-  }
 };
 
 void BM_IsamPg_InsertTxn(benchmark::State& state) {
   if (!HavePgServer(state)) return;
   IsamPgTable t("gi");
-  uint64_t n = 0;
-  char rec[kRecLen], key[16];
-  for (auto _ : state) {
-    Begin(50);
-    for (int i = 0; i < kPgTxnRecords; ++i) {
-      MakeRecord(n++, rec, key);
-      if (AddRecord(t.dat(), rec) != 0) std::abort();
-    }
-    if (Commit(0) != 0) std::abort();
-  }
-  state.SetItemsProcessed(state.iterations() * kPgTxnRecords);
+  InsertTxnWork(state, t, kPgTxnRecords);
 }
 
 void BM_IsamPg_PointRead(benchmark::State& state) {
   if (!HavePgServer(state)) return;
   IsamPgTable t("gp");
-  t.Fill(kPgReadRecords);
-  std::mt19937 rng(7);
-  std::uniform_int_distribution<int> pick(0, kPgReadRecords - 1);
-  char rec[kRecLen], key[16], out[kRecLen] = {};
-  for (auto _ : state) {
-    MakeRecord(static_cast<uint64_t>(pick(rng)), rec, key);
-    if (GetRecord(t.dat() + 1, TransformKey(t.dat() + 1, key), out) != 0) std::abort();
-    benchmark::DoNotOptimize(out[0]);
-  }
-  state.SetItemsProcessed(state.iterations());
+  PointReadWork(state, t, kPgReadRecords);
 }
 
 void BM_IsamPg_OrderedScan(benchmark::State& state) {
   if (!HavePgServer(state)) return;
   IsamPgTable t("gs");
-  t.Fill(kPgReadRecords);
-  char out[kRecLen] = {};
-  if (FirstRecord(t.dat() + 1, out) != 0) std::abort();
-  for (auto _ : state) {
-    if (NextRecord(t.dat() + 1, out) != 0 && FirstRecord(t.dat() + 1, out) != 0) std::abort();
-    benchmark::DoNotOptimize(out[0]);
-  }
-  state.SetItemsProcessed(state.iterations());
+  OrderedScanWork(state, t, kPgReadRecords);
 }
 
 void BM_IsamPg_CommitEach(benchmark::State& state) {
   if (!HavePgServer(state)) return;
   IsamPgTable t("gc");
-  uint64_t n = 0;
-  char rec[kRecLen], key[16];
-  for (auto _ : state) {
-    MakeRecord(n++, rec, key);
-    Begin(50);
-    if (AddRecord(t.dat(), rec) != 0) std::abort();
-    if (Commit(0) != 0) std::abort();
-  }
-  state.SetItemsProcessed(state.iterations());
+  CommitEachWork(state, t);
 }
 
 // --- Raw libpq side ------------------------------------------------------------
